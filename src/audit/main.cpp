@@ -1,0 +1,3 @@
+#include "audit/run.h"
+
+int main() { return runAudit(); }

@@ -1,0 +1,5 @@
+#pragma once
+
+// Run the whole audit once in the current working folder. Return the
+// process exit code: 0 after a complete run, 1 when the run stops early.
+int runAudit();

@@ -1,0 +1,36 @@
+#pragma once
+
+// The few operations that differ between POSIX and Windows. Everything here
+// speaks bytes and standard types; nothing else from src/ is needed.
+
+#include <cstddef>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Prepare the process for console output: a closed or broken console must
+// never stop a run (on POSIX, SIGPIPE is ignored). Call once at start.
+void initConsole();
+
+// Write UTF-8 bytes to standard output (1) or standard error (2). Failures
+// are ignored: a console that went away is not a reason to stop.
+void writeConsole(int stream, std::string_view utf8);
+
+// Return a UTF-8 message in the encoding that the narrow standard error
+// stream shows: unchanged on POSIX, code page 932 on Windows.
+std::string toNarrowConsole(std::string_view utf8);
+
+// Convert a calendar time into local calendar fields. Return false when the
+// conversion fails; `local` is then all zero.
+bool localTime(std::time_t time, std::tm& local);
+
+// Open `buf` on `path` for reading. Fail (return false, leave `buf` closed)
+// when the path names a folder, which POSIX would otherwise open.
+bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
+                    std::ios_base::openmode mode);
+
+}  // namespace platform

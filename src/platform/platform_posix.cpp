@@ -1,0 +1,43 @@
+#include "platform/platform.h"
+
+#include <csignal>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+void initConsole() { std::signal(SIGPIPE, SIG_IGN); }
+
+void writeConsole(int stream, std::string_view utf8) {
+  const int fd = stream == 2 ? STDERR_FILENO : STDOUT_FILENO;
+  while (!utf8.empty()) {
+    const ssize_t written = ::write(fd, utf8.data(), utf8.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;  // closed pipe, full disk: dropped
+    utf8.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+std::string toNarrowConsole(std::string_view utf8) { return std::string(utf8); }
+
+bool localTime(std::time_t time, std::tm& local) {
+  std::memset(&local, 0, sizeof local);
+  return ::localtime_r(&time, &local) != nullptr;
+}
+
+bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
+                    std::ios_base::openmode mode) {
+  if (!buf.open(path, mode | std::ios_base::in)) return false;
+  // open(2) accepts a folder for reading; every read then fails with EISDIR.
+  // Treat it as what it is on Windows: a file that does not open.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    buf.close();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace platform

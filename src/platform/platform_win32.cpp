@@ -1,0 +1,67 @@
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+std::wstring widen(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
+                                    static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                        wide.data(), n);
+  }
+  return wide;
+}
+
+}  // namespace
+
+void initConsole() {}
+
+void writeConsole(int stream, std::string_view utf8) {
+  HANDLE handle = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return;
+  DWORD mode = 0;
+  if (GetConsoleMode(handle, &mode)) {
+    // A real console takes UTF-16 whatever its code page.
+    const std::wstring wide = widen(utf8);
+    DWORD written = 0;
+    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                  nullptr);
+    return;
+  }
+  DWORD written = 0;
+  WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written,
+            nullptr);
+}
+
+std::string toNarrowConsole(std::string_view utf8) {
+  const std::wstring wide = widen(utf8);
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(932, 0, wide.data(),
+                                    static_cast<int>(wide.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(932, 0, wide.data(), static_cast<int>(wide.size()),
+                        narrow.data(), n, nullptr, nullptr);
+  }
+  return narrow;
+}
+
+bool localTime(std::time_t time, std::tm& local) {
+  return localtime_s(&local, &time) == 0;
+}
+
+bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
+                    std::ios_base::openmode mode) {
+  return buf.open(path, mode | std::ios_base::in) != nullptr;
+}
+
+}  // namespace platform

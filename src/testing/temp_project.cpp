@@ -1,0 +1,79 @@
+#include "testing/temp_project.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+#include <sys/wait.h>
+
+TempProject::TempProject(bool withFolders) : previous_(std::filesystem::current_path()) {
+  std::random_device rd;
+  const auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0;; ++attempt) {
+    root_ = base / ("orvandel_test_" + std::to_string(rd()));
+    if (std::filesystem::create_directory(root_)) break;
+    if (attempt > 100) throw std::runtime_error("no temporary folder");
+  }
+  if (withFolders) {
+    for (const char* name : {"scenario", "sound", "bgm"}) {
+      std::filesystem::create_directory(root_ / name);
+    }
+  }
+  std::filesystem::current_path(root_);
+}
+
+TempProject::~TempProject() {
+  std::error_code ec;
+  std::filesystem::current_path(previous_, ec);
+  // Make everything removable again (tests may take permissions away).
+  for (auto it = std::filesystem::recursive_directory_iterator(
+           root_, std::filesystem::directory_options::skip_permission_denied, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    std::error_code ignored;
+    if (!it->is_symlink(ignored)) {
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
+    }
+  }
+  std::filesystem::remove_all(root_, ec);
+}
+
+void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string readBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+RunResult runTool() {
+  const auto outPath = std::filesystem::temp_directory_path() /
+                       ("orvandel_out_" + std::to_string(std::random_device{}()));
+  const auto errPath = outPath.string() + ".err";
+  const std::string command = std::string("'") + ORVANDEL_EXE + "' >'" +
+                              outPath.string() + "' 2>'" + errPath + "' </dev/null";
+  const int status = std::system(command.c_str());
+  RunResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = readBytes(outPath);
+  result.err = readBytes(errPath);
+  std::filesystem::remove(outPath);
+  std::filesystem::remove(errPath);
+  return result;
+}
+
+std::filesystem::path findReport() {
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("tag_report_", 0) == 0 && entry.path().extension() == ".txt") {
+      return entry.path();
+    }
+  }
+  return {};
+}

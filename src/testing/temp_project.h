@@ -1,0 +1,45 @@
+#pragma once
+
+// Test helpers: a temporary project folder that the test enters and leaves,
+// byte-exact file writers, and a runner for the real executable.
+
+#include <filesystem>
+#include <string>
+
+// A fresh temporary folder, made the current working folder for the
+// object's lifetime; removed (and the old working folder restored) after.
+class TempProject {
+ public:
+  // Create the folder; with `withFolders`, also scenario/, sound/ and bgm/.
+  explicit TempProject(bool withFolders = true);
+  ~TempProject();
+  TempProject(const TempProject&) = delete;
+  TempProject& operator=(const TempProject&) = delete;
+
+  const std::filesystem::path& root() const { return root_; }
+
+ private:
+  std::filesystem::path root_;
+  std::filesystem::path previous_;
+};
+
+// Write `bytes` to `path` exactly (binary), creating parent folders.
+void writeBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// Return the whole content of `path` as bytes; empty when it does not open.
+std::string readBytes(const std::filesystem::path& path);
+
+// The result of running the tool once.
+struct RunResult {
+  int exitCode = -1;
+  std::string out;  // standard output bytes
+  std::string err;  // standard error bytes
+};
+
+// Run the orvandel executable in the current working folder and collect its
+// exit code and both output streams.
+RunResult runTool();
+
+// Return the path of the one report file (tag_report_*.txt) in the current
+// working folder, or an empty path when there is none.
+std::filesystem::path findReport();

@@ -1,0 +1,117 @@
+#pragma once
+
+// Wide streams that carry UTF-8 bytes: output files and the console are
+// written as UTF-8 whatever the process locale, and scenario files are read
+// as UTF-8 in text mode (CR LF arrives as LF).
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <streambuf>
+#include <string>
+
+// A wide stream buffer that encodes what it is given as UTF-8 and hands the
+// bytes to writeBytes(). A value that is no Unicode scalar value is written
+// as U+FFFD, so one bad character never loses the rest of a line.
+class Utf8OutputBuf : public std::wstreambuf {
+ public:
+  explicit Utf8OutputBuf(std::size_t capacity);
+  ~Utf8OutputBuf() override = default;
+
+ protected:
+  int_type overflow(int_type ch) override;
+  int sync() override;
+  // Take the encoded bytes; return false when they could not be written.
+  virtual bool writeBytes(const std::string& bytes) = 0;
+  // Encode and hand over everything buffered so far.
+  bool drain();
+
+ private:
+  std::wstring wide_;
+  std::string bytes_;
+  wchar_t pendingHigh_ = 0;  // first half of a surrogate pair (16-bit wchar_t)
+};
+
+// A wide output file written as UTF-8 in binary mode (every "\n" one LF byte).
+class Utf8FileWriter : public std::wostream {
+ public:
+  Utf8FileWriter();
+  ~Utf8FileWriter() override;
+
+  // Open `path` for output, truncating it. Return false when it does not open.
+  bool open(const std::filesystem::path& path);
+  bool is_open() const;
+  // Write out what is buffered and close the file. Return false when any
+  // write or the close failed; the stream then also has badbit set.
+  bool close();
+
+ private:
+  class Buf : public Utf8OutputBuf {
+   public:
+    Buf();
+    std::filebuf file;
+    bool failed = false;
+    bool finish();
+
+   protected:
+    bool writeBytes(const std::string& bytes) override;
+  };
+  Buf buf_;
+};
+
+// Routes std::wcout and std::wcerr through UTF-8 writers to the console for
+// its lifetime and puts the original buffers back, flushed, when destroyed.
+class Utf8Console {
+ public:
+  Utf8Console();
+  ~Utf8Console();
+  Utf8Console(const Utf8Console&) = delete;
+  Utf8Console& operator=(const Utf8Console&) = delete;
+
+ private:
+  class Buf : public Utf8OutputBuf {
+   public:
+    explicit Buf(int stream);
+
+   protected:
+    bool writeBytes(const std::string& bytes) override;
+
+   private:
+    int stream_;
+  };
+  Buf out_;
+  Buf err_;
+  std::wstreambuf* oldOut_;
+  std::wstreambuf* oldErr_;
+};
+
+// A wide input stream buffer that reads a file as UTF-8 in text mode: a CR
+// directly before an LF is dropped; a lone CR stays. Reading ends, as at the
+// end of the file, at the first byte sequence that is not UTF-8 (a sequence
+// cut off by the end of the file included); the text before it is delivered.
+class Utf8FileReader : public std::wstreambuf {
+ public:
+  Utf8FileReader() = default;
+
+  // Open `path` for reading; a folder does not open.
+  bool open(const std::filesystem::path& path);
+  bool is_open() const { return file_.is_open(); }
+  void close() { file_.close(); }
+
+  // True once reading has stopped at bytes that are not UTF-8.
+  bool stoppedAtBadBytes() const { return bad_; }
+  // The number (from 1) of the line in which the bad bytes stand.
+  long badLine() const { return lineFeeds_ + 1; }
+
+ protected:
+  int_type underflow() override;
+
+ private:
+  std::filebuf file_;
+  std::string raw_;       // bytes read but not yet decoded
+  std::wstring decoded_;  // the current get area
+  long lineFeeds_ = 0;    // LF characters decoded so far
+  bool eof_ = false;
+  bool bad_ = false;
+};
