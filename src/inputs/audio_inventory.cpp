@@ -1,1 +1,93 @@
-// placeholder
+#include "inputs/audio_inventory.h"
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+
+#include "text/log_values.h"
+#include "text/path_text.h"
+
+namespace {
+
+// The words in which the sound and the BGM walk differ.
+struct WalkTexts {
+  const wchar_t* start;
+  const wchar_t* foundConsole;
+  const wchar_t* foundLog;
+  const wchar_t* skipped;
+  const wchar_t* done;
+  const wchar_t* failure;
+};
+
+constexpr WalkTexts soundWalk{
+    L"[DEBUG] sound ディレクトリ走査開始（子フォルダ含む）: ",
+    L"音声ファイル検出: ",
+    L"[DEBUG] 音声ファイル検出: ",
+    L"[DEBUG] 音声ファイルスキップ (拡張子不一致): ",
+    L"[DEBUG] sound ディレクトリ走査完了: ",
+    L"[ERROR] 音声ディレクトリ走査エラー: ",
+};
+
+constexpr WalkTexts bgmWalk{
+    L"[DEBUG] bgm ディレクトリ走査開始（子フォルダ含む）: ",
+    L"BGMファイル検出: ",
+    L"[DEBUG] BGMファイル検出: ",
+    L"[DEBUG] BGMファイルスキップ (拡張子不一致): ",
+    L"[DEBUG] bgm ディレクトリ走査完了: ",
+    L"[ERROR] BGMディレクトリ走査エラー: ",
+};
+
+bool isAudioExtension(const std::string& ext) {
+  return ext == ".ogg" || ext == ".mp3" || ext == ".m4a" || ext == ".wav";
+}
+
+std::vector<std::wstring> walkAudioFolder(const std::string& path, const WalkTexts& texts,
+                                          std::wostream& log) {
+  std::vector<std::wstring> fileList;  // outlives a failure of the walk
+  try {
+    {
+      const std::wstring wPath = stringToWString(path, log, "path");
+      log << texts.start << wPath << L"\n";
+    }
+    const std::filesystem::path root = pathFromNarrow(path);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+      if (!entry.is_regular_file()) continue;
+      std::string ext = pathToNarrow(entry.path().extension());
+      std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+      });
+      if (!isAudioExtension(ext)) {
+        const std::wstring name =
+            stringToWString(pathToNarrow(entry.path().filename()), log, "filename");
+        log << texts.skipped << name << L"\n";
+        continue;
+      }
+      const std::filesystem::path relPath = std::filesystem::relative(entry.path(), root);
+      std::wstring wFileName = normalizePath(pathToWide(relPath));
+      std::replace(wFileName.begin(), wFileName.end(), L'\\', L'/');
+      if (wFileName.empty()) continue;
+      std::wcout << texts.foundConsole << wFileName << L"\n";
+      log << texts.foundLog << wFileName << L"\n";
+      fileList.push_back(std::move(wFileName));
+    }
+    log << texts.done << fileList.size() << L" ファイル検出\n";
+  } catch (const std::exception& e) {
+    for (std::wostream* out : {static_cast<std::wostream*>(&std::wcout), &log}) {
+      const std::wstring wPath = stringToWString(path, log, "path");
+      const std::wstring reason = stringToWString(e.what(), log, "exception");
+      *out << texts.failure << wPath << L" (" << reason << L")\n";
+    }
+  }
+  return fileList;
+}
+
+}  // namespace
+
+std::vector<std::wstring> getSoundFiles(const std::string& path, std::wostream& log) {
+  return walkAudioFolder(path, soundWalk, log);
+}
+
+std::vector<std::wstring> getBgmFiles(const std::string& path, std::wostream& log) {
+  return walkAudioFolder(path, bgmWalk, log);
+}

@@ -26,3 +26,13 @@ std::string pathToNarrow(const std::filesystem::path& path) {
 std::filesystem::path pathFromNarrow(const std::string& narrow) {
   return std::filesystem::path(narrow);
 }
+
+std::filesystem::path pathFromWide(const std::wstring& wide) {
+  // libstdc++ converts wide text to a path through the C locale, which
+  // rejects every non-ASCII character.
+  if constexpr (nativeIsNarrow) {
+    return std::filesystem::path(encodeUtf8(wide));
+  } else {
+    return std::filesystem::path(wide);
+  }
+}

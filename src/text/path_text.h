@@ -15,3 +15,8 @@ std::string pathToNarrow(const std::filesystem::path& path);
 
 // Return the path whose narrow form is `narrow` (its native bytes on POSIX).
 std::filesystem::path pathFromNarrow(const std::string& narrow);
+
+// Return the path named by the wide text `wide` (a path key, say): its UTF-8
+// bytes on POSIX. U+FFFD stands for itself, so a key made from bytes that
+// were not UTF-8 names no existing file.
+std::filesystem::path pathFromWide(const std::wstring& wide);

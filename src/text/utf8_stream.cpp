@@ -52,7 +52,7 @@ Utf8OutputBuf::int_type Utf8OutputBuf::overflow(int_type ch) {
   return traits_type::not_eof(ch);
 }
 
-int Utf8OutputBuf::sync() { return drain() ? 0 : -1; }
+int Utf8OutputBuf::sync() { return drain() && flushBytes() ? 0 : -1; }
 
 Utf8FileWriter::Buf::Buf() : Utf8OutputBuf(fileBufferChars) {}
 
@@ -62,6 +62,11 @@ bool Utf8FileWriter::Buf::writeBytes(const std::string& bytes) {
       static_cast<std::streamsize>(bytes.size())) {
     failed = true;
   }
+  return !failed;
+}
+
+bool Utf8FileWriter::Buf::flushBytes() {
+  if (!file.is_open() || file.pubsync() != 0) failed = true;
   return !failed;
 }
 

@@ -24,6 +24,8 @@ class Utf8OutputBuf : public std::wstreambuf {
   int sync() override;
   // Take the encoded bytes; return false when they could not be written.
   virtual bool writeBytes(const std::string& bytes) = 0;
+  // Push what writeBytes() took on to its destination (a flush).
+  virtual bool flushBytes() { return true; }
   // Encode and hand over everything buffered so far.
   bool drain();
 
@@ -56,6 +58,7 @@ class Utf8FileWriter : public std::wostream {
 
    protected:
     bool writeBytes(const std::string& bytes) override;
+    bool flushBytes() override;
   };
   Buf buf_;
 };

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "audit/audit_state.h"
+
+// Scan every file of `targetFiles` (names relative to `scenarioDir`, in list
+// order) for bracketed tags: check the storage value of sound and BGM tags
+// against the inventories in `state`, classify each tag, write its report
+// line to `report` and keep its problem records. Progress goes to the
+// console, every step to `log`. A file, line or tag that fails is reported
+// and skipped; a file not read whole clears state.scanComplete. File-system
+// failures other than a missing file raise.
+void scanScenarioFiles(const std::vector<std::string>& targetFiles,
+                       const std::filesystem::path& scenarioDir,
+                       AuditState& state, std::wostream& report,
+                       std::wostream& log);

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+
+#include "audit/audit_state.h"
+
+// Why unused files must be kept although the delete flag is set.
+enum class DeletionHold {
+  none,
+  incompleteScan,       // a listed scenario file was not read whole
+  unscannedSubfolders,  // all-files mode, and sub-folders hold .ks files
+};
+
+// The sound and BGM folders of the run, as paths and narrow strings.
+struct AudioFolders {
+  std::filesystem::path soundDir;
+  std::filesystem::path bgmDir;
+  std::string soundPath;
+  std::string bgmPath;
+};
+
+// Write the sound and then the BGM section of the report: the inventory, the
+// files that no tag referred to, and, when `deleteFlag` is set and `hold` is
+// none, remove those files, reporting each on the console, in the report
+// and in `log`. Only regular audio files inside their folder are removed; a
+// removal that fails is reported and the loop goes on. Raises only when the
+// existence test of a folder itself fails.
+void writeUnusedFiles(const AuditState& state, const AudioFolders& folders,
+                      bool deleteFlag, DeletionHold hold, std::wostream& report,
+                      std::wostream& log);
+
+// Remove one unused file `key` of the folder `dir` and write its one result
+// line (removed, already gone, or failed) to the console, `report` and `log`.
+// `soundSide` picks the sound or the BGM words.
+void deleteUnusedFile(const std::filesystem::path& dir, const std::wstring& key,
+                      bool soundSide, std::wostream& report, std::wostream& log);
