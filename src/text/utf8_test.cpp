@@ -110,7 +110,7 @@ TEST(Utf8Decode, RejectsMalformedText) {
       "\x82\xA0",                  // code page 932, not UTF-8
       "\xE3\x81",                  // three-byte character cut off
       "a\xE3\x81",                 // ... after valid text
-      "\xE3\x81" "a",              // ... followed by ASCII
+      ("\xE3\x81" "a"),            // ... followed by ASCII
       "\xC0\x80", "\xC1\xBF",      // overlong two-byte forms
       "\xE0\x80\x80", "\xE0\x9F\xBF",  // overlong three-byte forms
       "\xF0\x8F\xBF\xBF",          // overlong four-byte form
