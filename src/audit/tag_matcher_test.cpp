@@ -190,6 +190,7 @@ TEST(StorageMatcher, HandlesTagsOfSeveralMegabytes) {
   std::string repeated;
   while (repeated.size() < big) repeated += "storage ";
   EXPECT_FALSE(findStorageValue(repeated, value));
-  ASSERT_TRUE(findStorageValue(repeated + "storage=\"end\"", value));
+  const std::string ended = repeated + "storage=\"end\"";
+  ASSERT_TRUE(findStorageValue(ended, value));
   EXPECT_EQ(value, "end");
 }
