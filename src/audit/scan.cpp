@@ -56,6 +56,8 @@ class Scanner {
                 const std::string& tagName, bool storageMissing,
                 const TagContext& tag);
   void reportUnreadBytes(const std::wstring& wFileName, long lineNumber);
+  void reportLineFailure(const std::wstring& wFileName, long lineNumber,
+                         const std::wstring& reason);
 
   AuditState& state_;
   std::wostream& report_;
@@ -132,7 +134,12 @@ void Scanner::scanFile(const std::string& fileName,
 // Reading stopped at bytes that are not UTF-8: say so, like a line that
 // cannot be converted, instead of ending the file silently.
 void Scanner::reportUnreadBytes(const std::wstring& wFileName, long lineNumber) {
-  const std::wstring reason = stringToWString(badConversionText, log_, "exception");
+  reportLineFailure(wFileName, lineNumber,
+                    stringToWString(badConversionText, log_, "exception"));
+}
+
+void Scanner::reportLineFailure(const std::wstring& wFileName, long lineNumber,
+                                const std::wstring& reason) {
   std::wcerr << L"[WARNING] UTF-8変換に失敗: " << wFileName << L" 行 " << lineNumber
              << L" (" << reason << L")\n";
   report_ << L"[WARNING] UTF-8変換に失敗: " << wFileName << L" 行 " << lineNumber << L" ("
@@ -151,13 +158,8 @@ void Scanner::scanLine(const std::wstring& wFileName, std::int32_t lineNumber,
     log_ << L"[DEBUG] 行変換成功: " << wFileName << L" 行 " << lineNumber << L" ("
          << shown << L")\n";
   } catch (const std::exception& e) {
-    const std::wstring reason = stringToWString(e.what(), log_, "exception");
-    std::wcerr << L"[WARNING] UTF-8変換に失敗: " << wFileName << L" 行 " << lineNumber
-               << L" (" << reason << L")\n";
-    report_ << L"[WARNING] UTF-8変換に失敗: " << wFileName << L" 行 " << lineNumber
-            << L" (" << reason << L")\n";
-    log_ << L"[ERROR] UTF-8変換エラー: " << wFileName << L" 行 " << lineNumber << L" ("
-         << reason << L")\n";
+    reportLineFailure(wFileName, lineNumber,
+                      stringToWString(e.what(), log_, "exception"));
     return;
   }
   TagMatch match;
