@@ -42,7 +42,16 @@ bool isAudioExtension(const std::string& ext) {
   return ext == ".ogg" || ext == ".mp3" || ext == ".m4a" || ext == ".wav";
 }
 
-std::vector<std::wstring> walkAudioFolder(const std::string& path, const WalkTexts& texts,
+// Lower-case ASCII letters only: other bytes of a name are not characters
+// that the locale should touch.
+void lowerAscii(std::string& text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+}
+
+std::vector<std::wstring> walkAudioFolder(const std::string& path,
+                                          const WalkTexts& texts,
                                           std::wostream& log) {
   std::vector<std::wstring> fileList;  // outlives a failure of the walk
   try {
@@ -51,19 +60,21 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path, const WalkTex
       log << texts.start << wPath << L"\n";
     }
     const std::filesystem::path root = pathFromNarrow(path);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(root)) {
       if (!entry.is_regular_file()) continue;
       std::string ext = pathToNarrow(entry.path().extension());
-      std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-      });
+      lowerAscii(ext);
       if (!isAudioExtension(ext)) {
-        const std::wstring name =
-            stringToWString(pathToNarrow(entry.path().filename()), log, "filename");
+        const std::wstring name = stringToWString(
+            pathToNarrow(entry.path().filename()), log, "filename");
         log << texts.skipped << name << L"\n";
         continue;
       }
-      const std::filesystem::path relPath = std::filesystem::relative(entry.path(), root);
+      // Both sides are made weakly canonical first, so a link to a file
+      // elsewhere gets a key with ".." steps, and one on another root none.
+      const std::filesystem::path relPath =
+          std::filesystem::relative(entry.path(), root);
       std::wstring wFileName = normalizePath(pathToWide(relPath));
       std::replace(wFileName.begin(), wFileName.end(), L'\\', L'/');
       if (wFileName.empty()) continue;
@@ -73,7 +84,9 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path, const WalkTex
     }
     log << texts.done << fileList.size() << L" ファイル検出\n";
   } catch (const std::exception& e) {
-    for (std::wostream* out : {static_cast<std::wostream*>(&std::wcout), &log}) {
+    // Each of the two lines converts its values anew.
+    for (std::wostream* out :
+         {static_cast<std::wostream*>(&std::wcout), &log}) {
       const std::wstring wPath = stringToWString(path, log, "path");
       const std::wstring reason = stringToWString(e.what(), log, "exception");
       *out << texts.failure << wPath << L" (" << reason << L")\n";
@@ -84,10 +97,12 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path, const WalkTex
 
 }  // namespace
 
-std::vector<std::wstring> getSoundFiles(const std::string& path, std::wostream& log) {
+std::vector<std::wstring> getSoundFiles(const std::string& path,
+                                        std::wostream& log) {
   return walkAudioFolder(path, soundWalk, log);
 }
 
-std::vector<std::wstring> getBgmFiles(const std::string& path, std::wostream& log) {
+std::vector<std::wstring> getBgmFiles(const std::string& path,
+                                      std::wostream& log) {
   return walkAudioFolder(path, bgmWalk, log);
 }

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "text/log_values.h"
@@ -11,11 +12,17 @@
 
 namespace {
 
+constexpr std::size_t logValueLength = 20;
+
 std::string trimBlanks(const std::string& field) {
   const std::size_t first = field.find_first_not_of(" \t");
   if (first == std::string::npos) return {};
   const std::size_t last = field.find_last_not_of(" \t");
   return field.substr(first, last - first + 1);
+}
+
+bool isCommentLine(const std::string& line) {
+  return line.empty() || line[0] == '#';
 }
 
 // On a comment line the delete flag is "#delete=true" anywhere, or a bare
@@ -28,9 +35,15 @@ bool hasDeleteFlag(const std::string& line) {
     const std::size_t end = at + bare.size();
     if (end == line.size()) return true;
     const char next = line[end];
-    if (next == ' ' || next == '\t' || next == '\r' || next == ',') return true;
+    if (next == ' ' || next == '\t' || next == '\r' || next == ',') {
+      return true;
+    }
   }
   return false;
+}
+
+bool isDeleteField(const std::string& field) {
+  return field == "#delete=true" || field == "#delete";
 }
 
 void logDeleteFlag(std::wostream& log) {
@@ -41,13 +54,68 @@ void logScanAllFlag(std::wostream& log) {
   log << L"[INFO] #Allfiles=true フラグを検出しました。scenarioフォルダ内の全*.ksファイルをスキャンします。\n";
 }
 
-// Read one line in text mode: a CR directly before the LF belongs to the
-// line end, so a file saved with CR LF reads the same everywhere.
+// Read one line. The file is opened in binary mode and a CR directly before
+// the LF is dropped here, so CR LF reads as a line end on every platform
+// while a lone CR, or one at the very end of the file, stays in the line.
 bool readLine(std::istream& in, std::string& line) {
   if (!std::getline(in, line)) return false;
   if (!in.eof() && !line.empty() && line.back() == '\r') line.pop_back();
   return true;
 }
+
+// Write "<prefix><value> (<reason>)" to the console and then to the log,
+// converting both values anew for each of the two lines.
+void reportValueFailure(const wchar_t* consolePrefix, const wchar_t* logPrefix,
+                        const std::string& value, const char* context,
+                        const std::exception& e, std::wostream& log) {
+  {
+    const std::wstring wValue = stringToWString(value, log, context);
+    const std::wstring reason = stringToWString(e.what(), log, "exception");
+    std::wcout << consolePrefix << wValue << L" (" << reason << L")\n";
+  }
+  const std::wstring wValue = stringToWString(value, log, context);
+  const std::wstring reason = stringToWString(e.what(), log, "exception");
+  log << logPrefix << wValue << L" (" << reason << L")\n";
+}
+
+// Echo one line to the console and the log. Return false (after reporting)
+// when that failed, in which case the line is skipped.
+bool echoLine(const std::string& line, std::wostream& log) {
+  try {
+    {
+      const std::wstring shown = stringToWString(line, log, "config line");
+      std::wcout << L"読み込んだ項目: " << shown << L"\n";
+    }
+    const std::wstring shortened =
+        stringToWString(truncateString(line, logValueLength), log, "line");
+    log << L"[DEBUG] 読み込んだ項目: " << shortened << L"\n";
+    return true;
+  } catch (const std::exception& e) {
+    reportValueFailure(L"[WARNING] 行の変換エラー: ", L"[ERROR] 行の変換エラー: ",
+                       truncateString(line, logValueLength), "line", e, log);
+    return false;
+  }
+}
+
+// Announce and append one scenario file name; a failure drops the name.
+void addFileName(const std::string& fileName,
+                 std::vector<std::string>& fileList, std::wostream& log) {
+  try {
+    {
+      const std::wstring shown = stringToWString(fileName, log, "fileName");
+      std::wcout << L"追加したファイル: " << shown << L"\n";
+    }
+    const std::wstring logged = stringToWString(fileName, log, "fileName");
+    log << L"[DEBUG] 追加したファイル: " << logged << L"\n";
+    fileList.push_back(fileName);
+  } catch (const std::exception& e) {
+    reportValueFailure(L"[WARNING] ファイル名変換エラー: ",
+                       L"[ERROR] ファイル名変換エラー: ", fileName, "fileName", e,
+                       log);
+  }
+}
+
+const wchar_t* stateText(bool flag) { return flag ? L"有効" : L"無効"; }
 
 }  // namespace
 
@@ -58,8 +126,9 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
   bool scanAllFiles = false;
 
   std::ifstream configFile;
-  if (!platform::openForReading(*configFile.rdbuf(), pathFromNarrow(configPath),
-                                std::ios_base::in)) {
+  if (!platform::openForReading(*configFile.rdbuf(),
+                                pathFromNarrow(configPath),
+                                std::ios_base::in | std::ios_base::binary)) {
     std::wcout << L"設定ファイル (Orvandel_config.csv) が見つかりませんでした。全ファイルを処理します。\n";
     const std::wstring wPath = stringToWString(configPath, log, "configPath");
     log << L"[INFO] 設定ファイルを開けませんでした: " << wPath << L"\n";
@@ -79,20 +148,10 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
     bool isFirstLine = true;
     std::string line;
     while (readLine(configFile, line)) {
-      try {
-        const std::wstring shown = stringToWString(line, log, "config line");
-        std::wcout << L"読み込んだ項目: " << shown << L"\n";
-        const std::wstring shortened = stringToWString(truncateString(line, 20), log, "line");
-        log << L"[DEBUG] 読み込んだ項目: " << shortened << L"\n";
-      } catch (const std::exception& e) {
-        const std::wstring value = stringToWString(truncateString(line, 20), log, "line");
-        const std::wstring reason = stringToWString(e.what(), log, "exception");
-        std::wcout << L"[WARNING] 行の変換エラー: " << value << L" (" << reason << L")\n";
-        log << L"[ERROR] 行の変換エラー: " << value << L" (" << reason << L")\n";
-        continue;
-      }
+      // A line whose echo failed is skipped without using up line 1.
+      if (!echoLine(line, log)) continue;
 
-      if (line.empty() || line[0] == '#') {
+      if (isCommentLine(line)) {
         if (isFirstLine) {
           if (hasDeleteFlag(line)) {
             deleteUnusedFiles = true;
@@ -112,45 +171,38 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
       int column = 0;
       while (std::getline(iss, fileName, ',')) {
         fileName = trimBlanks(fileName);
-        if (isFirstLine && column == 0 &&
-            (fileName == "#delete=true" || fileName == "#delete")) {
+        if (isFirstLine && column == 0 && isDeleteField(fileName)) {
           deleteUnusedFiles = true;
           logDeleteFlag(log);
-        } else if (isFirstLine && column == 1 && fileName == "#Allfiles=true") {
+        } else if (isFirstLine && column == 1 &&
+                   fileName == "#Allfiles=true") {
           scanAllFiles = true;
           logScanAllFlag(log);
-        } else if (!fileName.empty() && fileName.find(".ks") != std::string::npos) {
-          try {
-            const std::wstring shown = stringToWString(fileName, log, "fileName");
-            std::wcout << L"追加したファイル: " << shown << L"\n";
-            const std::wstring logged = stringToWString(fileName, log, "fileName");
-            log << L"[DEBUG] 追加したファイル: " << logged << L"\n";
-            fileList.push_back(fileName);
-          } catch (const std::exception& e) {
-            const std::wstring value = stringToWString(fileName, log, "fileName");
-            const std::wstring reason = stringToWString(e.what(), log, "exception");
-            std::wcout << L"[WARNING] ファイル名変換エラー: " << value << L" (" << reason
-                       << L")\n";
-            log << L"[ERROR] ファイル名変換エラー: " << value << L" (" << reason << L")\n";
-          }
+        } else if (!fileName.empty() &&
+                   fileName.find(".ks") != std::string::npos) {
+          addFileName(fileName, fileList, log);
         }
         ++column;
       }
       isFirstLine = false;
     }
   } catch (const std::exception& e) {
+    {
+      const std::wstring reason = stringToWString(e.what(), log, "exception");
+      std::wcout << L"[WARNING] ファイルパス変換エラー: " << reason << L"\n";
+    }
     const std::wstring reason = stringToWString(e.what(), log, "exception");
-    std::wcout << L"[WARNING] ファイルパス変換エラー: " << reason << L"\n";
-    const std::wstring again = stringToWString(e.what(), log, "exception");
-    log << L"[ERROR] ファイルパス変換エラー: " << again << L"\n";
+    log << L"[ERROR] ファイルパス変換エラー: " << reason << L"\n";
     configFile.close();
     return {std::vector<std::string>{}, false, false};
   }
 
   configFile.close();
   std::wcout << L"読み込んだファイル数: " << fileList.size() << L"\n";
-  log << L"[INFO] 設定ファイル処理完了。読み込んだファイル数: " << fileList.size() << L"\n";
-  log << L"[INFO] 未使用ファイル削除フラグ: " << (deleteUnusedFiles ? L"有効" : L"無効") << L"\n";
-  log << L"[INFO] 全ファイルスキャンフラグ: " << (scanAllFiles ? L"有効" : L"無効") << L"\n";
+  log << L"[INFO] 設定ファイル処理完了。読み込んだファイル数: " << fileList.size()
+      << L"\n";
+  log << L"[INFO] 未使用ファイル削除フラグ: " << stateText(deleteUnusedFiles)
+      << L"\n";
+  log << L"[INFO] 全ファイルスキャンフラグ: " << stateText(scanAllFiles) << L"\n";
   return {fileList, deleteUnusedFiles, scanAllFiles};
 }

@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <iostream>
-#include <system_error>
 
 #include "text/log_values.h"
 #include "text/path_text.h"
@@ -14,7 +13,11 @@ std::vector<std::string> getAllKsFiles(const std::string& path, bool& complete,
   try {
     for (const auto& entry :
          std::filesystem::directory_iterator(pathFromNarrow(path))) {
-      if (!entry.is_regular_file() || entry.path().extension() != ".ks") continue;
+      if (!entry.is_regular_file() || entry.path().extension() != ".ks") {
+        continue;
+      }
+      // Taken outside the inner guard: a name without a narrow form ends
+      // the listing rather than being skipped.
       const std::string fileName = pathToNarrow(entry.path().filename());
       try {
         std::wcout << L"検出: " << pathToWide(entry.path().filename()) << L"\n";
@@ -22,12 +25,18 @@ std::vector<std::string> getAllKsFiles(const std::string& path, bool& complete,
         log << L"[DEBUG] 検出したファイル: " << wName << L"\n";
         fileList.push_back(fileName);
       } catch (const std::exception& e) {
-        const std::wstring reason = stringToWString(e.what(), log, "exception");
-        std::wcout << L"[WARNING] ファイル名処理エラー: " << pathToWide(entry.path().filename())
-                   << L" (" << reason << L")\n";
+        complete = false;  // a dropped name is a script the scan never reads
+        {
+          const std::wstring reason =
+              stringToWString(e.what(), log, "exception");
+          std::wcout << L"[WARNING] ファイル名処理エラー: "
+                     << pathToWide(entry.path().filename()) << L" (" << reason
+                     << L")\n";
+        }
         const std::wstring wName = stringToWString(fileName, log, "fileName");
-        const std::wstring again = stringToWString(e.what(), log, "exception");
-        log << L"[ERROR] ファイル名処理エラー: " << wName << L" (" << again << L")\n";
+        const std::wstring reason = stringToWString(e.what(), log, "exception");
+        log << L"[ERROR] ファイル名処理エラー: " << wName << L" (" << reason
+            << L")\n";
       }
     }
   } catch (const std::exception& e) {
@@ -35,21 +44,23 @@ std::vector<std::string> getAllKsFiles(const std::string& path, bool& complete,
     for (std::wostream* out : {static_cast<std::wostream*>(&std::wcout), &log}) {
       const std::wstring wPath = stringToWString(path, log, "path");
       const std::wstring reason = stringToWString(e.what(), log, "exception");
-      *out << L"[ERROR] ディレクトリ走査エラー: " << wPath << L" (" << reason << L")\n";
+      *out << L"[ERROR] ディレクトリ走査エラー: " << wPath << L" (" << reason
+           << L")\n";
     }
   }
   return fileList;
 }
 
-std::vector<std::string> getAllKsFiles(const std::string& path, std::wostream& log) {
+std::vector<std::string> getAllKsFiles(const std::string& path,
+                                       std::wostream& log) {
   bool complete = true;
   return getAllKsFiles(path, complete, log);
 }
 
 bool hasKsFilesInSubfolders(const std::filesystem::path& scenarioDir) {
   try {
-    for (std::filesystem::recursive_directory_iterator it(scenarioDir), end; it != end;
-         ++it) {
+    for (std::filesystem::recursive_directory_iterator it(scenarioDir), end;
+         it != end; ++it) {
       if (it.depth() == 0) continue;  // the top level is what the listing scans
       if (it->is_regular_file() && it->path().extension() == ".ks") return true;
     }
