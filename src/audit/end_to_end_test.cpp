@@ -1,0 +1,195 @@
+// The whole tool, run as a process in a temporary project folder.
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+#include "testing/temp_project.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string bom = "\xEF\xBB\xBF";
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(EndToEnd, MissingScenarioFolderEndsWithOnlyTheErrorLine) {
+  TempProject project(false);
+  const RunResult run = runTool();
+  EXPECT_EQ(run.exitCode, 1);
+  const std::string cwd = fs::current_path().string();
+  EXPECT_TRUE(contains(run.out, "scenario フォルダが見つかりません: " + cwd + "/scenario\n"));
+  EXPECT_EQ(readBytes(findReport()),
+            bom + "[INFO] 未使用ファイル削除フラグ: 無効\n"
+                  "[INFO] 全ファイルスキャンフラグ: 有効\n"
+                  "[エラー] scenario フォルダが見つかりません: " + cwd + "/scenario\n");
+  EXPECT_FALSE(fs::exists("temp_error_log.txt"));
+  const std::string log = readBytes("Orvandel_error_log.txt");
+  EXPECT_EQ(log.rfind(bom + "[DEBUG] プログラム開始: ", 0), 0u);
+  EXPECT_TRUE(contains(log, "[ERROR] scenario フォルダが見つかりません: "));
+}
+
+TEST(EndToEnd, CompleteRunWritesTheWholeReport) {
+  TempProject project;
+  writeBytes("scenario/a.ks",
+             "\xEF\xBB\xBF[jump target=*x]\r\n"
+             "日本[x y]本\n"
+             "v = a[i] + [se storage=\"se\\door.ogg\"]\n"
+             "[bgm storage=\"gone.mp3\"]\n");
+  writeBytes("sound/se/door.ogg", "x");
+  writeBytes("sound/spare.wav", "x");
+  writeBytes("bgm/theme.mp3", "x");
+  writeBytes("Orvandel_error_log.txt", "an earlier run");
+  const RunResult run = runTool();
+  EXPECT_EQ(run.exitCode, 0);
+  const std::string report = readBytes(findReport());
+  const std::string head =
+      bom +
+      "[INFO] 未使用ファイル削除フラグ: 無効\n"
+      "[INFO] 全ファイルスキャンフラグ: 有効\n"
+      "a.ks (行 1): [jump target=*x]\n"
+      "■a.ks (行 2): [x y]\n"
+      "◆a.ks (行 3): [i]\n"
+      "a.ks (行 3): [se storage=\"se\\door.ogg\"]\n"
+      "[WARNING] BGMファイルが見つかりません: a.ks 行 4 (gone.mp3)\n"
+      "□■a.ks (行 4): [bgm storage=\"gone.mp3\"]\n"
+      "\n=== 問題のあるタグ一覧 ===\n"
+      "\n[不正タグ (■)]\n"
+      "■a.ks (行 2): [x y]\n"
+      "■a.ks (行 4): [bgm storage=\"gone.mp3\"]\n"
+      "\n[効果音/BGMファイル不存在 (□)]\n"
+      "□a.ks (行 4): [bgm storage=\"gone.mp3\"]\n"
+      "\n[配列アクセス (◆)]\n"
+      "◆a.ks (行 3): [i]\n"
+      "\n=== 音声ファイル一覧 ===\n";
+  const std::string tail =
+      "\n=== 未使用の効果音ファイル一覧 ===\n"
+      "[INFO] #delete=true フラグが設定されていないため、効果音ファイルの削除をスキップします。\n"
+      "spare.wav\n"
+      "\n=== BGMファイル一覧 ===\ntheme.mp3\n"
+      "\n=== 未使用のBGMファイル一覧 ===\n"
+      "[INFO] #delete=true フラグが設定されていないため、BGMファイルの削除をスキップします。\n"
+      "theme.mp3\n";
+  // The inventory lists the files in the order the file system gives them.
+  const std::string inOrder = head + "se/door.ogg\nspare.wav\n" + tail;
+  const std::string reversed = head + "spare.wav\nse/door.ogg\n" + tail;
+  EXPECT_TRUE(report == inOrder || report == reversed) << report;
+  EXPECT_TRUE(contains(report, "\nse/door.ogg\n"));
+  EXPECT_TRUE(contains(run.out, "全ての処理が完了しました: tag_report_"));
+  EXPECT_TRUE(contains(run.out, "（■: 不正タグ, ◆: 配列アクセス, □: 効果音/BGMファイル不存在）\n"));
+  EXPECT_TRUE(contains(run.out, "完了: a.ks (1/1)\n"));
+  EXPECT_FALSE(contains(run.out, "?"));
+  EXPECT_FALSE(fs::exists("temp_error_log.txt"));
+  const std::string log = readBytes("Orvandel_error_log.txt");
+  EXPECT_EQ(log.rfind(bom + "[DEBUG] プログラム開始: ", 0), 0u);
+  EXPECT_FALSE(contains(log.substr(3), bom));
+  EXPECT_TRUE(contains(log, "[DEBUG] wstring_convert の初期化完了\n"));
+  EXPECT_FALSE(contains(log, "an earlier run"));
+}
+
+TEST(EndToEnd, TemporaryLogThatCannotBeCreatedStopsEverything) {
+  TempProject project;
+  fs::create_directory("temp_error_log.txt");
+  const RunResult run = runTool();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "一時エラーログファイルを開けませんでした: temp_error_log.txt\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(findReport().empty());
+  EXPECT_FALSE(fs::exists("Orvandel_error_log.txt"));
+}
+
+TEST(EndToEnd, ReportThatCannotBeOpenedEndsThroughTheHandler) {
+  TempProject project;
+  // Folders with the report's name for the next seconds: root can open any
+  // file, but never a folder for writing.
+  const std::time_t now = std::time(nullptr);
+  for (int i = 0; i < 6; ++i) {
+    const std::time_t t = now + i;
+    std::tm local{};
+    localtime_r(&t, &local);
+    char name[64];
+    std::strftime(name, sizeof name, "tag_report_%Y%m%d_%H%M%S.txt", &local);
+    fs::create_directory(name);
+  }
+  const RunResult run = runTool();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "エラーが発生しました。詳細は Orvandel_error_log.txt をご確認ください。\n");
+  const std::string log = readBytes("Orvandel_error_log.txt");
+  const std::size_t openError = log.find("[ERROR] ログファイルを開けませんでした: tag_report_");
+  ASSERT_NE(openError, std::string::npos);
+  EXPECT_NE(log.find("[ERROR] メインループで例外発生: ログファイルを開けませんでした。\n",
+                     openError),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists("temp_error_log.txt"));
+}
+
+TEST(EndToEnd, DeletesUnusedFilesButNothingOutsideTheFolder) {
+  TempProject project;
+  writeBytes("Orvandel_config.csv", "#delete=true\r\nmain.ks\r\n");
+  writeBytes("scenario/main.ks", "[playse storage=\"used.ogg\"]\n");
+  writeBytes("sound/used.ogg", "x");
+  writeBytes("sound/sub/unused.OGG", "x");
+  writeBytes("outside.ogg", "precious");
+  fs::create_symlink(fs::current_path() / "outside.ogg", "sound/link.ogg");
+  const RunResult run = runTool();
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(fs::exists("sound/used.ogg"));
+  EXPECT_FALSE(fs::exists("sound/sub/unused.OGG"));
+  EXPECT_TRUE(fs::is_directory("sound/sub"));
+  EXPECT_EQ(readBytes("outside.ogg"), "precious");
+  const std::string report = readBytes(findReport());
+  EXPECT_TRUE(contains(report, "[削除対象の効果音ファイル]\n"));
+  EXPECT_TRUE(contains(report, "[削除済] sub/unused.OGG\n"));
+  EXPECT_TRUE(contains(report, "[ERROR] 効果音ファイルの削除に失敗: ../outside.ogg (outside the folder)\n"));
+  EXPECT_TRUE(contains(run.out, "[INFO] 効果音ファイルを削除しました: sub/unused.OGG\n"));
+}
+
+TEST(EndToEnd, KeepsUnusedFilesWhenAListedScriptWasNotRead) {
+  TempProject project;
+  writeBytes("Orvandel_config.csv", "#delete=true\nmain.ks,absent.ks\n");
+  writeBytes("scenario/main.ks", "ok [l]\n");
+  writeBytes("sound/a.ogg", "x");
+  const RunResult run = runTool();
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(fs::exists("sound/a.ogg"));
+  const std::string report = readBytes(findReport());
+  EXPECT_TRUE(contains(report,
+                       "[WARNING] 読み込めなかったシナリオファイルがあるため、効果音ファイルの削除を中止しました。\na.ogg\n"));
+  EXPECT_TRUE(contains(run.out, "ファイルが見つかりません: absent.ks (パス: "));
+  EXPECT_TRUE(contains(run.out, "完了: main.ks (1/2)\n"));
+}
+
+TEST(EndToEnd, KeepsUnusedFilesWhileSubfoldersHoldUnscannedScripts) {
+  TempProject project;
+  writeBytes("Orvandel_config.csv", "#delete=true,#Allfiles=true\n");
+  writeBytes("scenario/top.ks", "[l]\n");
+  writeBytes("scenario/ch1/intro.ks", "[playse storage=\"a.ogg\"]\n");
+  writeBytes("sound/a.ogg", "x");
+  const RunResult run = runTool();
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(fs::exists("sound/a.ogg"));
+  EXPECT_TRUE(contains(readBytes(findReport()),
+                       "[WARNING] scenario フォルダのサブフォルダにスキャンしていない .ks ファイルがあるため、効果音ファイルの削除を中止しました。\na.ogg\n"));
+}
+
+TEST(EndToEnd, ReportsBytesThatAreNotUtf8AndStopsTheFileThere) {
+  TempProject project;
+  writeBytes("scenario/bad.ks", "[l]\nok [p] \x82\xA0 [zz]\n[never]\n");
+  const RunResult run = runTool();
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(contains(run.err, "[WARNING] UTF-8変換に失敗: bad.ks 行 2 (bad conversion)\n"));
+  const std::string report = readBytes(findReport());
+  EXPECT_TRUE(contains(report, "bad.ks (行 2): [p]\n[WARNING] UTF-8変換に失敗: bad.ks 行 2 (bad conversion)\n"));
+  EXPECT_FALSE(contains(report, "[zz]"));
+  EXPECT_FALSE(contains(report, "[never]"));
+  EXPECT_TRUE(contains(readBytes("Orvandel_error_log.txt"),
+                       "[ERROR] UTF-8変換エラー: bad.ks 行 2 (bad conversion)\n"));
+  EXPECT_TRUE(contains(run.out, "完了: bad.ks (1/1)\n"));
+}
