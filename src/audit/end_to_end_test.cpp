@@ -193,3 +193,71 @@ TEST(EndToEnd, ReportsBytesThatAreNotUtf8AndStopsTheFileThere) {
                        "[ERROR] UTF-8変換エラー: bad.ks 行 2 (bad conversion)\n"));
   EXPECT_TRUE(contains(run.out, "完了: bad.ks (1/1)\n"));
 }
+
+TEST(EndToEnd, SummaryOfTwoProblemTagsReadsAsDocumented) {
+  TempProject project;
+  writeBytes("Orvandel_config.csv", "a.ks,b.ks\n");
+  writeBytes("scenario/a.ks", "\n\n[x y]\n");
+  writeBytes("scenario/b.ks", "\n\n\n\n\n\n\n\nv=a[i];\n");
+  ASSERT_EQ(runTool().exitCode, 0);
+  const std::string report = readBytes(findReport());
+  const std::size_t start = report.find("\n=== 問題のあるタグ一覧 ===\n");
+  // The sound folder is empty, so its section begins without a header.
+  const std::size_t end = report.find("音声ファイルが見つかりませんでした。\n");
+  ASSERT_NE(start, std::string::npos);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(report.substr(start, end - start),
+            "\n=== 問題のあるタグ一覧 ===\n"
+            "\n[不正タグ (■)]\n"
+            "■a.ks (行 3): [x y]\n"
+            "\n[効果音/BGMファイル不存在 (□)]\n"
+            "\n[配列アクセス (◆)]\n"
+            "◆b.ks (行 9): [i]\n");
+}
+
+TEST(EndToEnd, ScanEdgeCases) {
+  TempProject project;
+  writeBytes("Orvandel_config.csv",
+             "edge.ks, edge.ks ,empty.ks,bom.ks,absent.ks,folder.ks\n");
+  writeBytes("scenario/edge.ks",
+             "あ[q]\r\n"                 // after a three-byte character: not glued
+             "[[n]] [] [ [open\n"        // nested: only the inner pair; empty: none
+             "x[a][b]y\t[jump\tz] [jump\xE3\x80\x80z]\r\n"
+             "[r]end a[i]\n");
+  writeBytes("scenario/empty.ks", "");
+  writeBytes("scenario/bom.ks", "\xEF\xBB\xBF");
+  fs::create_directory("scenario/folder.ks");
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0);
+  const std::string report = readBytes(findReport());
+  const std::string edgeLines =
+      "■edge.ks (行 1): [q]\n"
+      "■edge.ks (行 2): [n]\n"
+      "◆edge.ks (行 3): [a]\n"
+      "◆edge.ks (行 3): [b]\n"
+      "edge.ks (行 3): [jump\tz]\n"
+      "■edge.ks (行 3): [jump\xE3\x80\x80z]\n"
+      "edge.ks (行 4): [r]\n"
+      "■edge.ks (行 4): [i]\n";
+  // The name is listed twice, so it is scanned twice.
+  EXPECT_TRUE(contains(report, edgeLines + edgeLines));
+  EXPECT_TRUE(contains(report, "[WARNING] ファイルが見つかりません: absent.ks (パス: "));
+  EXPECT_TRUE(contains(report, "[WARNING] ファイルを開けませんでした: folder.ks\n"));
+  EXPECT_TRUE(contains(run.err, "ファイルを開けませんでした: folder.ks\n"));
+  EXPECT_TRUE(contains(run.out, "完了: edge.ks (2/6)\n"));
+  EXPECT_TRUE(contains(run.out, "完了: empty.ks (3/6)\n"));
+  EXPECT_TRUE(contains(run.out, "完了: bom.ks (4/6)\n"));
+  const std::string log = readBytes("Orvandel_error_log.txt");
+  EXPECT_TRUE(contains(log, "[DEBUG] BOMをスキップしました: bom.ks\n"));
+  EXPECT_TRUE(contains(log, "[DEBUG] 行変換成功: edge.ks 行 1 (あ[q])\n"));
+}
+
+TEST(EndToEnd, ScansLinesOfSeveralMegabytes) {
+  TempProject project;
+  writeBytes("scenario/long.ks",
+             "[" + std::string(4u << 20, 'x') + "\n[l]" + std::string(4u << 20, 'y') + "[p]\n");
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0);
+  const std::string report = readBytes(findReport());
+  EXPECT_TRUE(contains(report, "long.ks (行 2): [l]\nlong.ks (行 2): [p]\n"));
+}
