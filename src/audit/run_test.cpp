@@ -1,0 +1,628 @@
+// The tool run as a process in a temporary project folder: its ends, the
+// report and log of a complete run, the scan's edge cases and the deletion
+// of unused files, checked on the console, in the files and on disk.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testing/temp_project.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string bom = "\xEF\xBB\xBF";
+const std::string noFlags =
+    "[INFO] 未使用ファイル削除フラグ: 無効\n[INFO] 全ファイルスキャンフラグ: 無効\n";
+const std::string completionLegend =
+    " に出力しました（■: 不正タグ, ◆: 配列アクセス, □: 効果音/BGMファイル不存在）\n";
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string cwd() { return fs::current_path().string(); }
+
+// The report name that a run started at `t` computes.
+std::string reportNameAt(std::time_t t) {
+  std::tm local{};
+  localtime_r(&t, &local);
+  char name[64];
+  std::strftime(name, sizeof name, "tag_report_%Y%m%d_%H%M%S.txt", &local);
+  return name;
+}
+
+// The text of `text` from the end of `start` up to `end`; empty (and a
+// failure) when either is missing.
+std::string between(const std::string& text, const std::string& start,
+                    const std::string& end) {
+  const std::size_t from = text.find(start);
+  const std::size_t to =
+      from == std::string::npos ? from : text.find(end, from + start.size());
+  if (to == std::string::npos) {
+    ADD_FAILURE() << "no text between \"" << start << "\" and \"" << end << "\" in\n"
+                  << text;
+    return {};
+  }
+  return text.substr(from + start.size(), to - from - start.size());
+}
+
+// The text of `text` from `start` (included) to its end.
+std::string tailFrom(const std::string& text, const std::string& start) {
+  const std::size_t from = text.find(start);
+  if (from == std::string::npos) {
+    ADD_FAILURE() << "no \"" << start << "\" in\n" << text;
+    return {};
+  }
+  return text.substr(from);
+}
+
+std::vector<std::string> sortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() &&
+         text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The diagnostic log opens with one byte-order mark, the start line with the
+// 24-character time text, and the line after it.
+void expectLogOpening(const std::string& log) {
+  const std::string head = bom + "[DEBUG] プログラム開始: ";
+  ASSERT_GT(log.size(), head.size() + 24);
+  EXPECT_EQ(log.substr(0, head.size()), head);
+  const std::regex timeText(
+      "(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+      "[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}");
+  EXPECT_TRUE(std::regex_match(log.substr(head.size(), 24), timeText))
+      << log.substr(head.size(), 24);
+  const std::string next = "\n[DEBUG] wstring_convert の初期化完了\n";
+  EXPECT_EQ(log.substr(head.size() + 24, next.size()), next);
+  EXPECT_FALSE(contains(log.substr(3), bom));
+}
+
+// Every tag_report_* entry of the working folder.
+std::vector<fs::path> reportEntries() {
+  std::vector<fs::path> entries;
+  for (const auto& entry : fs::directory_iterator(".")) {
+    if (entry.path().filename().string().rfind("tag_report_", 0) == 0) {
+      entries.push_back(entry.path());
+    }
+  }
+  return entries;
+}
+
+// Relative paths of all files below `root`, links included.
+std::set<std::string> filesBelow(const fs::path& root) {
+  std::set<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_directory()) files.insert(fs::relative(entry.path(), root).string());
+  }
+  return files;
+}
+
+}  // namespace
+
+TEST(RunDriver, MissingScenarioFolderEndsAfterTheInventories) {
+  {
+    TempProject project(false);
+    writeBytes("sound/a.ogg", "x");
+    const RunResult run = runTool();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out,
+              "音声ファイル検出: a.ogg\n"
+              "bgm フォルダが見つかりません: " + cwd() + "/bgm\n"
+              "設定ファイル (Orvandel_config.csv) が見つかりませんでした。全ファイルを処理します。\n"
+              "scenario フォルダが見つかりません: " + cwd() + "/scenario\n");
+    EXPECT_EQ(run.err, "");
+    // No configuration file: all-files mode, so the scan-all flag is on.
+    EXPECT_EQ(readBytes(findReport()),
+              bom + "[INFO] 未使用ファイル削除フラグ: 無効\n"
+                    "[INFO] 全ファイルスキャンフラグ: 有効\n"
+                    "[エラー] scenario フォルダが見つかりません: " + cwd() + "/scenario\n");
+    EXPECT_FALSE(fs::exists("temp_error_log.txt"));
+    const std::string log = readBytes("Orvandel_error_log.txt");
+    expectLogOpening(log);
+    EXPECT_TRUE(contains(log, "[DEBUG] 取得した音声ファイル: a.ogg\n"));
+    EXPECT_TRUE(contains(log, "[DEBUG] bgm フォルダが見つかりません: " + cwd() + "/bgm\n"));
+    EXPECT_TRUE(endsWith(log, "[ERROR] scenario フォルダが見つかりません: " + cwd() +
+                                  "/scenario\n"));
+  }
+  {
+    TempProject project(false);
+    writeBytes("Orvandel_config.csv", "#delete=true,#Allfiles=true\n");
+    const RunResult run = runTool();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(readBytes(findReport()),
+              bom + "[INFO] 未使用ファイル削除フラグ: 有効\n"
+                    "[INFO] 全ファイルスキャンフラグ: 有効\n"
+                    "[エラー] scenario フォルダが見つかりません: " + cwd() + "/scenario\n");
+  }
+}
+
+TEST(RunDriver, CompleteRunWritesReportConsoleAndLog) {
+  TempProject project;
+  writeBytes("Orvandel_config.csv", "a.ks\n");
+  writeBytes("scenario/a.ks",
+             bom + "[cm]\r\n"
+                   "[playse storage=\"se\\door.ogg\"] [playse storage=\"no.ogg\"]\n"
+                   "v=x[bgm storage=\"gone.mp3\"]y\n"
+                   "[bgm storage=\"Theme.mp3\"]\n"
+                   "日本[x y]本\n"
+                   "a[i];\n"
+                   "no tags here\n"
+                   "[s]");  // a last line without a line end
+  writeBytes("sound/se/door.ogg", "x");
+  writeBytes("bgm/theme.mp3", "x");
+  writeBytes("Orvandel_error_log.txt", "an earlier run");
+  writeBytes("temp_error_log.txt", "left over");
+
+  const std::string earliest = reportNameAt(std::time(nullptr));
+  const RunResult run = runTool();
+  const std::string latest = reportNameAt(std::time(nullptr));
+  ASSERT_EQ(run.exitCode, 0);
+
+  const fs::path reportPath = findReport();
+  const std::string name = reportPath.filename().string();
+  EXPECT_TRUE(std::regex_match(name, std::regex("tag_report_[0-9]{8}_[0-9]{6}\\.txt")));
+  EXPECT_LE(earliest, name);
+  EXPECT_GE(latest, name);
+  EXPECT_EQ(readBytes(reportPath),
+            bom + noFlags +
+                "a.ks (行 1): [cm]\n"
+                "a.ks (行 2): [playse storage=\"se\\door.ogg\"]\n"
+                "[WARNING] 効果音ファイルが見つかりません: a.ks 行 2 (no.ogg)\n"
+                "□a.ks (行 2): [playse storage=\"no.ogg\"]\n"
+                "[WARNING] BGMファイルが見つかりません: a.ks 行 3 (gone.mp3)\n"
+                "□◆a.ks (行 3): [bgm storage=\"gone.mp3\"]\n"
+                "[WARNING] BGMファイルが見つかりません: a.ks 行 4 (Theme.mp3)\n"
+                "□■a.ks (行 4): [bgm storage=\"Theme.mp3\"]\n"
+                "■a.ks (行 5): [x y]\n"
+                "◆a.ks (行 6): [i]\n"
+                "a.ks (行 8): [s]\n"
+                "\n=== 問題のあるタグ一覧 ===\n"
+                "\n[不正タグ (■)]\n"
+                "■a.ks (行 4): [bgm storage=\"Theme.mp3\"]\n"
+                "■a.ks (行 5): [x y]\n"
+                "\n[効果音/BGMファイル不存在 (□)]\n"
+                "□a.ks (行 2): [playse storage=\"no.ogg\"]\n"
+                "□a.ks (行 3): [bgm storage=\"gone.mp3\"]\n"
+                "□a.ks (行 4): [bgm storage=\"Theme.mp3\"]\n"
+                "\n[配列アクセス (◆)]\n"
+                "◆a.ks (行 3): [bgm storage=\"gone.mp3\"]\n"
+                "◆a.ks (行 6): [i]\n"
+                "\n=== 音声ファイル一覧 ===\nse/door.ogg\n"
+                "\n=== 未使用の効果音ファイル一覧 ===\n"
+                "未使用の効果音ファイルはありません。\n"
+                "\n=== BGMファイル一覧 ===\ntheme.mp3\n"
+                "\n=== 未使用のBGMファイル一覧 ===\n"
+                "[INFO] #delete=true フラグが設定されていないため、BGMファイルの削除をスキップします。\n"
+                "theme.mp3\n");
+
+  // The whole console, Japanese text as UTF-8 bytes.
+  EXPECT_EQ(run.out,
+            "音声ファイル検出: se/door.ogg\n"
+            "BGMファイル検出: theme.mp3\n"
+            "設定ファイルを開きました: " + cwd() + "/Orvandel_config.csv\n"
+            "読み込んだ項目: a.ks\n"
+            "追加したファイル: a.ks\n"
+            "読み込んだファイル数: 1\n"
+            "指定された *.ks ファイルを処理します: 1 ファイル\n"
+            "ファイルを確認: a.ks (パス: " + cwd() + "/scenario/a.ks)\n"
+            "処理中: a.ks ...\n"
+            "[WARNING] 効果音ファイルが見つかりません: a.ks 行 2 (no.ogg)\n"
+            "[WARNING] BGMファイルが見つかりません: a.ks 行 3 (gone.mp3)\n"
+            "[WARNING] BGMファイルが見つかりません: a.ks 行 4 (Theme.mp3)\n"
+            "完了: a.ks (1/1)\n"
+            "全ての処理が完了しました: " + name + completionLegend);
+  EXPECT_EQ(run.err, "");
+
+  EXPECT_FALSE(fs::exists("temp_error_log.txt"));
+  const std::string log = readBytes("Orvandel_error_log.txt");
+  expectLogOpening(log);
+  EXPECT_FALSE(contains(log, "an earlier run"));
+  EXPECT_FALSE(contains(log, "left over"));
+  EXPECT_TRUE(contains(log, "[DEBUG] ベースディレクトリ: " + cwd() + "\n"));
+  EXPECT_TRUE(contains(log, "[DEBUG] BOMをスキップしました: a.ks\n"));
+  EXPECT_TRUE(contains(log, "[DEBUG] 使用済み効果音ファイル: se/door.ogg\n"));
+  // The missing file's record comes before the array access of the same tag.
+  const std::string tail = " a.ks 行 3 ([bgm storage=\"gone.mp3\"])\n";
+  EXPECT_TRUE(contains(log, "[DEBUG] 問題タグ収集 (□):" + tail + "[DEBUG] 配列アクセス検出:" +
+                                tail + "[DEBUG] 問題タグ収集 (◆):" + tail));
+  EXPECT_TRUE(contains(log, "[DEBUG] 未使用のBGMファイル（削除スキップ）: theme.mp3\n"));
+  EXPECT_TRUE(endsWith(log, "[DEBUG] 全ての処理が完了しました: " + name + "\n"));
+}
+
+TEST(RunDriver, TemporaryLogThatCannotBeCreatedStopsBeforeAnythingElse) {
+  TempProject project;
+  fs::create_directory("temp_error_log.txt");
+  writeBytes("scenario/a.ks", "[l]\n");
+  writeBytes("sound/a.ogg", "x");
+  writeBytes("Orvandel_error_log.txt", "an earlier run");
+  const RunResult run = runTool();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "一時エラーログファイルを開けませんでした: temp_error_log.txt\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(reportEntries().empty());
+  EXPECT_EQ(readBytes("Orvandel_error_log.txt"), "an earlier run");
+  EXPECT_TRUE(fs::is_directory("temp_error_log.txt"));
+  EXPECT_TRUE(fs::exists("sound/a.ogg"));
+}
+
+TEST(RunDriver, ReportThatCannotBeOpenedEndsThroughTheHandler) {
+  TempProject project;
+  writeBytes("scenario/a.ks", "[l]\n");
+  // Folders with the report's name for the next seconds: root may open any
+  // file for writing, but never a folder.
+  std::set<std::string> blocked;
+  const std::time_t now = std::time(nullptr);
+  for (int i = 0; i < 6; ++i) {
+    blocked.insert(reportNameAt(now + i));
+    fs::create_directory(reportNameAt(now + i));
+  }
+  const RunResult run = runTool();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "エラーが発生しました。詳細は Orvandel_error_log.txt をご確認ください。\n");
+  EXPECT_EQ(run.out, "");  // nothing scanned, no configuration read
+  for (const fs::path& entry : reportEntries()) {
+    EXPECT_TRUE(fs::is_directory(entry)) << entry;
+  }
+  EXPECT_FALSE(fs::exists("temp_error_log.txt"));
+  const std::string log = readBytes("Orvandel_error_log.txt");
+  expectLogOpening(log);
+  const std::string opening = "[ERROR] ログファイルを開けませんでした: ";
+  const std::string handler = "\n[ERROR] メインループで例外発生: ログファイルを開けませんでした。\n";
+  const std::size_t at = log.find(opening);
+  ASSERT_NE(at, std::string::npos) << log;
+  ASSERT_TRUE(endsWith(log, handler)) << log;
+  const std::size_t nameStart = at + opening.size();
+  const std::string name = log.substr(nameStart, log.size() - handler.size() - nameStart);
+  EXPECT_EQ(blocked.count(name), 1u) << name;
+  EXPECT_FALSE(contains(log, "Orvandel_config.csv 読み込み開始"));
+}
+
+TEST(RunScan, JudgesTagsByTheirBytesAndPlaces) {
+  TempProject project;
+  writeBytes("Orvandel_config.csv", "edge.ks\n");
+  writeBytes("scenario/edge.ks",
+             "日本c[i]d\n"            // "[" at byte 7, glued to the letter before it
+             "あ[q]い\r\n"            // Japanese on both sides does not glue
+             "[[n]] [] [ [open\n"     // only the inner pair; no empty or open tag
+             "x[a][b]y\n"             // side by side: both glued
+             "[jump\tz] [jump\xE3\x80\x80z]\r\n"  // a tab ends the name, U+3000 not
+             "[ r] x\n"               // empty name
+             "abc[r]def\n"            // a known name is never an array access
+             "end a[i]\r\n"           // the CR of CR LF is gone: "]" ends the line
+             "a[j]\r\r\n"             // a lone CR stays and glues nothing, but "a" does
+             "[s]");
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0);
+  const std::string report = readBytes(findReport());
+  EXPECT_EQ(between(report, bom + noFlags, "\n=== 問題のあるタグ一覧 ===\n"),
+            "◆edge.ks (行 1): [i]\n"
+            "■edge.ks (行 2): [q]\n"
+            "■edge.ks (行 3): [n]\n"
+            "◆edge.ks (行 4): [a]\n"
+            "◆edge.ks (行 4): [b]\n"
+            "edge.ks (行 5): [jump\tz]\n"
+            "■edge.ks (行 5): [jump\xE3\x80\x80z]\n"
+            "■edge.ks (行 6): [ r]\n"
+            "edge.ks (行 7): [r]\n"
+            "■edge.ks (行 8): [i]\n"
+            "◆edge.ks (行 9): [j]\n"
+            "edge.ks (行 10): [s]\n");
+  EXPECT_TRUE(contains(run.out, "完了: edge.ks (1/1)\n"));
+  const std::string log = readBytes("Orvandel_error_log.txt");
+  EXPECT_TRUE(contains(log, "[DEBUG] BOMが見つかりませんでした: edge.ks\n"));
+  EXPECT_TRUE(contains(log, "[DEBUG] 行変換成功: edge.ks 行 2 (あ[q]い)\n"));
+  EXPECT_TRUE(contains(log, "[DEBUG] 行変換成功: edge.ks 行 9 (a[j]\r)\n"));
+}
+
+TEST(RunScan, CountsTheFilesReadAgainstTheNamesListed) {
+  TempProject project;
+  writeBytes("Orvandel_config.csv",
+             "empty.ks,absent.ks,bom.ks\ntwice.ks,twice.ks,folder.ks\n");
+  writeBytes("scenario/empty.ks", "");
+  writeBytes("scenario/bom.ks", bom);
+  writeBytes("scenario/twice.ks", "[l]\n");
+  fs::create_directory("scenario/folder.ks");
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0);
+  const std::string path = cwd() + "/scenario/";
+  EXPECT_EQ(readBytes(findReport()),
+            bom + noFlags +
+                "[WARNING] ファイルが見つかりません: absent.ks (パス: " + path + "absent.ks)\n"
+                "twice.ks (行 1): [l]\n"
+                "twice.ks (行 1): [l]\n"
+                "[WARNING] ファイルを開けませんでした: folder.ks\n"
+                "\n=== 問題のあるタグ一覧 ===\n"
+                "問題のあるタグは見つかりませんでした。\n"
+                "音声ファイルが見つかりませんでした。\n"
+                "\n=== 未使用の効果音ファイル一覧 ===\n"
+                "未使用の効果音ファイルはありません。\n"
+                "BGMファイルが見つかりませんでした。\n"
+                "\n=== 未使用のBGMファイル一覧 ===\n"
+                "未使用のBGMファイルはありません。\n");
+  const std::string scanned = between(run.out, "指定された *.ks ファイルを処理します: 6 ファイル\n",
+                                      "全ての処理が完了しました: ");
+  EXPECT_EQ(scanned,
+            "ファイルを確認: empty.ks (パス: " + path + "empty.ks)\n"
+            "処理中: empty.ks ...\n"
+            "完了: empty.ks (1/6)\n"
+            "ファイルが見つかりません: absent.ks (パス: " + path + "absent.ks)\n"
+            "ファイルを確認: bom.ks (パス: " + path + "bom.ks)\n"
+            "処理中: bom.ks ...\n"
+            "完了: bom.ks (2/6)\n"
+            "ファイルを確認: twice.ks (パス: " + path + "twice.ks)\n"
+            "処理中: twice.ks ...\n"
+            "完了: twice.ks (3/6)\n"
+            "ファイルを確認: twice.ks (パス: " + path + "twice.ks)\n"
+            "処理中: twice.ks ...\n"
+            "完了: twice.ks (4/6)\n"
+            "ファイルを確認: folder.ks (パス: " + path + "folder.ks)\n"
+            "処理中: folder.ks ...\n");
+  EXPECT_EQ(run.err, "ファイルを開けませんでした: folder.ks\n");
+  const std::string log = readBytes("Orvandel_error_log.txt");
+  EXPECT_TRUE(contains(log, "[DEBUG] BOMをスキップしました: bom.ks\n"));
+  EXPECT_TRUE(contains(log, "[DEBUG] BOMが見つかりませんでした: empty.ks\n"));
+  EXPECT_TRUE(contains(log, "[ERROR] ファイルが見つかりません: absent.ks (パス: " + path +
+                                "absent.ks)\n"));
+  EXPECT_TRUE(contains(log, "[ERROR] ファイルを開けませんでした: folder.ks\n"));
+  EXPECT_FALSE(contains(log, "処理完了: folder.ks"));
+  EXPECT_FALSE(contains(log, "行変換成功: bom.ks"));
+}
+
+TEST(RunScan, ReportsBytesThatAreNotUtf8AndGoesOnWithTheNextFile) {
+  TempProject project;
+  writeBytes("Orvandel_config.csv", "bad.ks,start.ks,good.ks\n");
+  writeBytes("scenario/bad.ks", "[l]\r\nok [p] \x82\xA0 [zz]\n[never]\n");
+  writeBytes("scenario/start.ks", "[l]\n\n\xFF[x]\n");  // bad bytes open line 3
+  writeBytes("scenario/good.ks", "[s]\n");
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0);
+  const std::string badWarning = "[WARNING] UTF-8変換に失敗: bad.ks 行 2 (bad conversion)\n";
+  const std::string startWarning = "[WARNING] UTF-8変換に失敗: start.ks 行 3 (bad conversion)\n";
+  EXPECT_EQ(between(readBytes(findReport()), bom + noFlags, "\n=== 問題のあるタグ一覧 ===\n"),
+            "bad.ks (行 1): [l]\n"
+            "bad.ks (行 2): [p]\n" + badWarning +
+            "start.ks (行 1): [l]\n" + startWarning +
+            "good.ks (行 1): [s]\n");
+  EXPECT_EQ(run.err, badWarning + startWarning);
+  EXPECT_TRUE(contains(run.out, "完了: bad.ks (1/3)\n"));
+  EXPECT_TRUE(contains(run.out, "完了: start.ks (2/3)\n"));
+  EXPECT_TRUE(contains(run.out, "完了: good.ks (3/3)\n"));
+  const std::string log = readBytes("Orvandel_error_log.txt");
+  EXPECT_TRUE(contains(log, "[ERROR] UTF-8変換エラー: bad.ks 行 2 (bad conversion)\n"
+                            "[DEBUG] 処理完了: bad.ks (1/3)\n"));
+  EXPECT_TRUE(contains(log, "[DEBUG] 行変換成功: bad.ks 行 2 (ok [p] )\n"));
+  EXPECT_FALSE(contains(log, "行変換成功: start.ks 行 3"));
+}
+
+TEST(RunScan, ScansLinesOfSeveralMegabytes) {
+  TempProject project;
+  const std::string value(1u << 20, 'b');
+  writeBytes("scenario/long.ks",
+             std::string(4u << 20, '[') + "[k]\n" +
+                 "[l]" + std::string(2u << 20, 'a') + "[playse storage=\"" + value +
+                 "\"]z\n");
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0);
+  const std::string report = readBytes(findReport());
+  EXPECT_TRUE(contains(report, "■long.ks (行 1): [k]\nlong.ks (行 2): [l]\n"
+                               "[WARNING] 効果音ファイルが見つかりません: long.ks 行 2 (" +
+                                   value + ")\n□long.ks (行 2): [playse storage=\"" + value +
+                                   "\"]\n"));
+  EXPECT_TRUE(contains(run.out, "完了: long.ks (1/1)\n"));
+}
+
+TEST(RunDeletion, FlagOffListsUnusedFilesAndTouchesNothing) {
+  TempProject project;
+  writeBytes("scenario/main.ks", "[playse storage=\"used.ogg\"]\n");
+  writeBytes("sound/sub/used.ogg", "x");  // named without its sub-folder: unused
+  writeBytes("bgm/deep/er/theme.WAV", "x");
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_EQ(tailFrom(readBytes(findReport()), "\n=== 音声ファイル一覧 ===\n"),
+            "\n=== 音声ファイル一覧 ===\nsub/used.ogg\n"
+            "\n=== 未使用の効果音ファイル一覧 ===\n"
+            "[INFO] #delete=true フラグが設定されていないため、効果音ファイルの削除をスキップします。\n"
+            "sub/used.ogg\n"
+            "\n=== BGMファイル一覧 ===\ndeep/er/theme.WAV\n"
+            "\n=== 未使用のBGMファイル一覧 ===\n"
+            "[INFO] #delete=true フラグが設定されていないため、BGMファイルの削除をスキップします。\n"
+            "deep/er/theme.WAV\n");
+  EXPECT_FALSE(contains(run.out, "削除"));
+  EXPECT_TRUE(fs::exists("sound/sub/used.ogg"));
+  EXPECT_TRUE(fs::exists("bgm/deep/er/theme.WAV"));
+}
+
+TEST(RunDeletion, FlagOnRemovesOnlyUnusedAudioInsideTheFolder) {
+  TempProject project;
+  writeBytes("Orvandel_config.csv", "#delete=true\nmain.ks\n");
+  writeBytes("scenario/main.ks", "[playse storage=\"keep.ogg\"]\n");
+  writeBytes("sound/keep.ogg", "x");
+  writeBytes("sound/sub/deep/old.wav", "x");
+  writeBytes("sound/notes.txt", "not audio");
+  writeBytes("outside.ogg", "precious");
+  fs::create_symlink(fs::current_path() / "outside.ogg", "sound/link.ogg");
+  fs::create_symlink(fs::current_path() / "sound/notes.txt", "sound/fake.ogg");
+  writeBytes("bgm/old.m4a", "x");
+
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(fs::exists("sound/keep.ogg"));
+  EXPECT_FALSE(fs::exists("sound/sub/deep/old.wav"));
+  EXPECT_TRUE(fs::is_directory("sound/sub/deep"));  // left empty, stays
+  EXPECT_EQ(readBytes("outside.ogg"), "precious");
+  EXPECT_TRUE(fs::is_symlink("sound/link.ogg"));
+  EXPECT_EQ(readBytes("sound/notes.txt"), "not audio");
+  EXPECT_TRUE(fs::is_symlink("sound/fake.ogg"));
+  EXPECT_FALSE(fs::exists("bgm/old.m4a"));
+  EXPECT_TRUE(fs::is_directory("bgm"));
+
+  const std::string outside = "[ERROR] 効果音ファイルの削除に失敗: ../outside.ogg (outside the folder)";
+  const std::string notAudio = "[ERROR] 効果音ファイルの削除に失敗: notes.txt (not an audio file)";
+  const std::string report = readBytes(findReport());
+  // The inventory comes in the order of the folder walk.
+  EXPECT_EQ(sortedLines(between(report, "[削除対象の効果音ファイル]\n",
+                                "\n=== BGMファイル一覧 ===\n")),
+            sortedLines(outside + "\n" + notAudio + "\n[削除済] sub/deep/old.wav\n"));
+  EXPECT_TRUE(endsWith(report,
+                       "\n=== BGMファイル一覧 ===\nold.m4a\n"
+                       "\n=== 未使用のBGMファイル一覧 ===\n"
+                       "[削除対象のBGMファイル]\n"
+                       "[削除済] old.m4a\n"));
+  for (const std::string& line :
+       {outside, notAudio, std::string("[INFO] 効果音ファイルを削除しました: sub/deep/old.wav"),
+        std::string("[INFO] BGMファイルを削除しました: old.m4a")}) {
+    EXPECT_TRUE(contains(run.out, line + "\n")) << line;
+    EXPECT_TRUE(contains(readBytes("Orvandel_error_log.txt"), line + "\n")) << line;
+  }
+}
+
+TEST(RunDeletion, MissingFolderGivesOnlyItsTwoLines) {
+  TempProject project(false);
+  fs::create_directory("scenario");
+  writeBytes("Orvandel_config.csv", "#delete=true\n");
+  writeBytes("scenario/main.ks", "[l]\n");
+  writeBytes("bgm/old.mp3", "x");
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_EQ(tailFrom(readBytes(findReport()), "\n=== 問題のあるタグ一覧 ===\n"),
+            "\n=== 問題のあるタグ一覧 ===\n"
+            "問題のあるタグは見つかりませんでした。\n"
+            "\n=== 音声ファイル一覧 ===\n"
+            "sound フォルダが見つかりませんでした。\n"
+            "\n=== BGMファイル一覧 ===\nold.mp3\n"
+            "\n=== 未使用のBGMファイル一覧 ===\n"
+            "[削除対象のBGMファイル]\n"
+            "[削除済] old.mp3\n");
+  EXPECT_TRUE(contains(run.out, "sound フォルダが見つかりません: " + cwd() + "/sound\n"));
+  EXPECT_FALSE(fs::exists("bgm/old.mp3"));
+}
+
+TEST(RunDeletion, KeepsEverythingWhenAListedScriptWasNotReadWhole) {
+  struct Case {
+    const char* what;
+    void (*setUpSecondScript)();
+  };
+  const Case cases[] = {
+      {"a listed file is missing", [] {}},
+      {"reading stopped at bytes that are not UTF-8",
+       [] { writeBytes("scenario/second.ks", "[l]\n\x80[playse storage=\"a.ogg\"]\n"); }},
+      {"a listed name is a folder", [] { fs::create_directory("scenario/second.ks"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempProject project;
+    writeBytes("Orvandel_config.csv", "#delete=true\nmain.ks,second.ks\n");
+    writeBytes("scenario/main.ks", "[l]\n");
+    c.setUpSecondScript();
+    writeBytes("sound/a.ogg", "x");
+    writeBytes("bgm/b.mp3", "x");
+    const RunResult run = runTool();
+    ASSERT_EQ(run.exitCode, 0);
+    const std::string soundHold =
+        "[WARNING] 読み込めなかったシナリオファイルがあるため、効果音ファイルの削除を中止しました。\n";
+    const std::string bgmHold =
+        "[WARNING] 読み込めなかったシナリオファイルがあるため、BGMファイルの削除を中止しました。\n";
+    EXPECT_EQ(tailFrom(readBytes(findReport()), "\n=== 音声ファイル一覧 ===\n"),
+              "\n=== 音声ファイル一覧 ===\na.ogg\n"
+              "\n=== 未使用の効果音ファイル一覧 ===\n" + soundHold + "a.ogg\n"
+              "\n=== BGMファイル一覧 ===\nb.mp3\n"
+              "\n=== 未使用のBGMファイル一覧 ===\n" + bgmHold + "b.mp3\n");
+    EXPECT_TRUE(contains(run.out, soundHold));
+    EXPECT_TRUE(contains(run.out, bgmHold));
+    const std::string log = readBytes("Orvandel_error_log.txt");
+    EXPECT_TRUE(contains(log, soundHold + "[DEBUG] 未使用の効果音ファイル（削除スキップ）: a.ogg\n"));
+    EXPECT_TRUE(contains(log, bgmHold + "[DEBUG] 未使用のBGMファイル（削除スキップ）: b.mp3\n"));
+    EXPECT_TRUE(fs::exists("sound/a.ogg"));
+    EXPECT_TRUE(fs::exists("bgm/b.mp3"));
+  }
+}
+
+TEST(RunDeletion, AllFilesModeKeepsEverythingWhileSubfoldersHoldScripts) {
+  const std::string hold =
+      "[WARNING] scenario フォルダのサブフォルダにスキャンしていない .ks "
+      "ファイルがあるため、効果音ファイルの削除を中止しました。\n";
+  {
+    TempProject project;
+    writeBytes("Orvandel_config.csv", "#delete=true,#Allfiles=true\n");
+    writeBytes("scenario/top.ks", "[l]\n");
+    writeBytes("scenario/ch1/deeper/intro.ks", "[playse storage=\"a.ogg\"]\n");
+    writeBytes("sound/a.ogg", "x");
+    const RunResult run = runTool();
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(tailFrom(readBytes(findReport()), "\n=== 音声ファイル一覧 ===\n"),
+              "\n=== 音声ファイル一覧 ===\na.ogg\n"
+              "\n=== 未使用の効果音ファイル一覧 ===\n" + hold + "a.ogg\n"
+              "BGMファイルが見つかりませんでした。\n"
+              "\n=== 未使用のBGMファイル一覧 ===\n"
+              "未使用のBGMファイルはありません。\n");
+    EXPECT_TRUE(contains(run.out, hold));
+    EXPECT_FALSE(contains(run.out, "intro.ks"));  // the scan itself stays flat
+    EXPECT_TRUE(fs::exists("sound/a.ogg"));
+  }
+  {
+    // Sub-folders without a file whose extension is exactly ".ks" hold nothing back.
+    TempProject project;
+    writeBytes("Orvandel_config.csv", "#delete=true,#Allfiles=true\n");
+    writeBytes("scenario/top.ks", "[l]\n");
+    writeBytes("scenario/ch1/intro.KS", "[playse storage=\"a.ogg\"]\n");
+    writeBytes("scenario/ch1/notes.txt", "x");
+    writeBytes("sound/a.ogg", "x");
+    const RunResult run = runTool();
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(between(readBytes(findReport()), "\n=== 未使用の効果音ファイル一覧 ===\n",
+                      "BGMファイルが見つかりませんでした。"),
+              "[削除対象の効果音ファイル]\n[削除済] a.ogg\n");
+    EXPECT_FALSE(fs::exists("sound/a.ogg"));
+  }
+}
+
+TEST(RunSample, RunsOnTheBundledSampleProject) {
+  const fs::path sample = ORVANDEL_SAMPLE_DIR;
+  if (!fs::is_directory(sample)) GTEST_SKIP() << "no sample project at " << sample;
+  TempProject project(false);
+  fs::copy(sample, ".", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  const std::set<std::string> before = filesBelow(".");
+
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_EQ(run.err, "");
+  const fs::path report = findReport();
+  ASSERT_FALSE(report.empty());
+  const std::string text = readBytes(report);
+  EXPECT_EQ(text.rfind(bom + "[INFO] 未使用ファイル削除フラグ: ", 0), 0u);
+  EXPECT_TRUE(contains(text, "\n=== 問題のあるタグ一覧 ===\n"));
+  EXPECT_TRUE(contains(text, "\n=== 未使用のBGMファイル一覧 ===\n"));
+  EXPECT_TRUE(contains(run.out, "全ての処理が完了しました: " + report.filename().string()));
+  std::size_t completed = 0;
+  for (std::size_t at = run.out.find("\n完了: "); at != std::string::npos;
+       at = run.out.find("\n完了: ", at + 1)) {
+    ++completed;
+  }
+  EXPECT_GE(completed, 1u);
+  EXPECT_FALSE(fs::exists("temp_error_log.txt"));
+  expectLogOpening(readBytes("Orvandel_error_log.txt"));
+  // The sample keeps its unused audio: the run only adds the report and the log.
+  std::set<std::string> after = filesBelow(".");
+  after.erase("Orvandel_error_log.txt");
+  after.erase(report.filename().string());
+  if (!contains(readBytes("Orvandel_config.csv"), "#delete")) {
+    EXPECT_EQ(after, before);
+  }
+}
