@@ -11,18 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Captures std::wcout for the lifetime of the object.
-class ConsoleCapture {
- public:
-  ConsoleCapture() : old_(std::wcout.rdbuf(buf_.rdbuf())) {}
-  ~ConsoleCapture() { std::wcout.rdbuf(old_); }
-  std::wstring text() const { return buf_.str(); }
-
- private:
-  std::wostringstream buf_;
-  std::wstreambuf* old_;
-};
-
 AudioFolders projectFolders() {
   const fs::path root = fs::current_path();
   return {root / "sound", root / "bgm", (root / "sound").string(),

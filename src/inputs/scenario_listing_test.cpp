@@ -15,18 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Collects what std::wcout receives while it lives.
-class ConsoleCapture {
- public:
-  ConsoleCapture() : old_(std::wcout.rdbuf(&buf_)) { std::wcout.clear(); }
-  ~ConsoleCapture() { std::wcout.rdbuf(old_); }
-  std::wstring text() const { return buf_.str(); }
-
- private:
-  std::wstringbuf buf_;
-  std::wstreambuf* old_;
-};
-
 struct Listing {
   std::vector<std::string> names;
   bool complete = false;

@@ -4,6 +4,8 @@
 // byte-exact file writers, and a runner for the real executable.
 
 #include <filesystem>
+#include <iostream>
+#include <sstream>
 #include <string>
 
 // A fresh temporary folder, made the current working folder for the
@@ -43,3 +45,18 @@ RunResult runTool();
 // Return the path of the one report file (tag_report_*.txt) in the current
 // working folder, or an empty path when there is none.
 std::filesystem::path findReport();
+
+// Collects what std::wcout receives while it lives, then puts the console
+// back.
+class ConsoleCapture {
+ public:
+  ConsoleCapture() : old_(std::wcout.rdbuf(&buf_)) { std::wcout.clear(); }
+  ~ConsoleCapture() { std::wcout.rdbuf(old_); }
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+  std::wstring text() const { return buf_.str(); }
+
+ private:
+  std::wstringbuf buf_;
+  std::wstreambuf* old_;
+};
