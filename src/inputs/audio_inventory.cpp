@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "platform/platform.h"
 #include "text/log_values.h"
 #include "text/path_text.h"
 
@@ -60,8 +61,10 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path,
       log << texts.start << wPath << L"\n";
     }
     const std::filesystem::path root = pathFromNarrow(path);
-    for (const auto& entry :
-         std::filesystem::recursive_directory_iterator(root)) {
+    for (std::filesystem::recursive_directory_iterator it(root), end;
+         it != end; ++it) {
+      const std::filesystem::directory_entry& entry = *it;
+      if (platform::isLink(entry)) it.disable_recursion_pending();
       if (!entry.is_regular_file()) continue;
       std::string ext = pathToNarrow(entry.path().extension());
       lowerAscii(ext);

@@ -3,6 +3,7 @@
 #include <exception>
 #include <iostream>
 
+#include "platform/platform.h"
 #include "text/log_values.h"
 #include "text/path_text.h"
 
@@ -61,6 +62,7 @@ bool hasKsFilesInSubfolders(const std::filesystem::path& scenarioDir) {
   try {
     for (std::filesystem::recursive_directory_iterator it(scenarioDir), end;
          it != end; ++it) {
+      if (platform::isLink(*it)) it.disable_recursion_pending();
       if (it.depth() == 0) continue;  // the top level is what the listing scans
       if (it->is_regular_file() && it->path().extension() == ".ks") return true;
     }

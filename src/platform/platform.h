@@ -33,4 +33,10 @@ bool localTime(std::time_t time, std::tm& local);
 bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
                     std::ios_base::openmode mode);
 
+// Return true when `entry` is itself a link, without following it: a
+// symbolic link on POSIX; any reparse point (symbolic link or junction) on
+// Windows. A walk must not enter a folder behind such an entry. Raises
+// std::filesystem::filesystem_error when the entry cannot be examined.
+bool isLink(const std::filesystem::directory_entry& entry);
+
 }  // namespace platform

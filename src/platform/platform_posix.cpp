@@ -40,4 +40,9 @@ bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
   return true;
 }
 
+bool isLink(const std::filesystem::directory_entry& entry) {
+  // The directory walk caches the entry's own type, so this costs no call.
+  return entry.is_symlink();
+}
+
 }  // namespace platform
