@@ -111,12 +111,7 @@ TEST(EndToEnd, ReportThatCannotBeOpenedEndsThroughTheHandler) {
   // file, but never a folder for writing.
   const std::time_t now = std::time(nullptr);
   for (int i = 0; i < 6; ++i) {
-    const std::time_t t = now + i;
-    std::tm local{};
-    localtime_r(&t, &local);
-    char name[64];
-    std::strftime(name, sizeof name, "tag_report_%Y%m%d_%H%M%S.txt", &local);
-    fs::create_directory(name);
+    fs::create_directory(reportNameAt(now + i));
   }
   const RunResult run = runTool();
   EXPECT_EQ(run.exitCode, 1);

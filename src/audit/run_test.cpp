@@ -31,14 +31,6 @@ bool contains(const std::string& text, const std::string& part) {
 
 std::string cwd() { return fs::current_path().string(); }
 
-// The report name that a run started at `t` computes.
-std::string reportNameAt(std::time_t t) {
-  std::tm local{};
-  localtime_r(&t, &local);
-  char name[64];
-  std::strftime(name, sizeof name, "tag_report_%Y%m%d_%H%M%S.txt", &local);
-  return name;
-}
 
 // The text of `text` from the end of `start` up to `end`; empty (and a
 // failure) when either is missing.
@@ -594,7 +586,7 @@ TEST(RunDeletion, AllFilesModeKeepsEverythingWhileSubfoldersHoldScripts) {
 }
 
 TEST(RunSample, RunsOnTheBundledSampleProject) {
-  const fs::path sample = ORVANDEL_SAMPLE_DIR;
+  const fs::path sample = testDataPath(ORVANDEL_SAMPLE_DIR);
   if (!fs::is_directory(sample)) GTEST_SKIP() << "no sample project at " << sample;
   TempProject project(false);
   fs::copy(sample, ".", fs::copy_options::recursive | fs::copy_options::copy_symlinks);

@@ -57,7 +57,9 @@ std::string toNarrowConsole(std::string_view utf8) {
 }
 
 bool localTime(std::time_t time, std::tm& local) {
-  return localtime_s(&local, &time) == 0;
+  if (localtime_s(&local, &time) == 0) return true;
+  local = std::tm{};  // localtime_s leaves -1 in every field
+  return false;
 }
 
 bool openForReading(std::filebuf& buf, const std::filesystem::path& path,

@@ -1,12 +1,11 @@
 #include "testing/temp_project.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
 
-#include <sys/wait.h>
+#include "platform/platform.h"
 
 TempProject::TempProject(bool withFolders) : previous_(std::filesystem::current_path()) {
   std::random_device rd;
@@ -52,22 +51,6 @@ std::string readBytes(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-RunResult runTool() {
-  const auto outPath = std::filesystem::temp_directory_path() /
-                       ("orvandel_out_" + std::to_string(std::random_device{}()));
-  const auto errPath = outPath.string() + ".err";
-  const std::string command = std::string("'") + ORVANDEL_EXE + "' >'" +
-                              outPath.string() + "' 2>'" + errPath + "' </dev/null";
-  const int status = std::system(command.c_str());
-  RunResult result;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = readBytes(outPath);
-  result.err = readBytes(errPath);
-  std::filesystem::remove(outPath);
-  std::filesystem::remove(errPath);
-  return result;
-}
-
 std::filesystem::path findReport() {
   for (const auto& entry : std::filesystem::directory_iterator(".")) {
     const std::string name = entry.path().filename().string();
@@ -76,4 +59,12 @@ std::filesystem::path findReport() {
     }
   }
   return {};
+}
+
+std::string reportNameAt(std::time_t t) {
+  std::tm local{};
+  platform::localTime(t, local);
+  char name[64];
+  std::strftime(name, sizeof name, "tag_report_%Y%m%d_%H%M%S.txt", &local);
+  return name;
 }

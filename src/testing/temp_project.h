@@ -3,6 +3,7 @@
 // Test helpers: a temporary project folder that the test enters and leaves,
 // byte-exact file writers, and a runner for the real executable.
 
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -38,13 +39,21 @@ struct RunResult {
   std::string err;  // standard error bytes
 };
 
-// Run the orvandel executable in the current working folder and collect its
-// exit code and both output streams.
+// Run the orvandel executable in the current working folder, with the null
+// device as standard input, and collect its exit code and both output
+// streams.
 RunResult runTool();
+
+// Return `relative`, a path relative to the build folder of the tool and the
+// tests, made usable from any working folder.
+std::filesystem::path testDataPath(const std::filesystem::path& relative);
 
 // Return the path of the one report file (tag_report_*.txt) in the current
 // working folder, or an empty path when there is none.
 std::filesystem::path findReport();
+
+// Return the report name that a run started at `t` computes.
+std::string reportNameAt(std::time_t t);
 
 // Collects what std::wcout receives while it lives, then puts the console
 // back.

@@ -121,7 +121,9 @@ void appendUtf8(char32_t v, std::string& out) {
   }
 }
 
-std::string encodeUtf8(std::wstring_view text) {
+namespace {
+
+std::string encode(std::wstring_view text, bool lossy) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -135,8 +137,14 @@ std::string encodeUtf8(std::wstring_view text) {
         }
       }
     }
-    if (!isScalarValue(v)) throw std::range_error(badConversionText);
-    appendUtf8(v, out);
+    if (!lossy && !isScalarValue(v)) throw std::range_error(badConversionText);
+    appendUtf8(v, out);  // writes U+FFFD for what is no scalar value
   }
   return out;
 }
+
+}  // namespace
+
+std::string encodeUtf8(std::wstring_view text) { return encode(text, false); }
+
+std::string encodeUtf8Lossy(std::wstring_view text) { return encode(text, true); }

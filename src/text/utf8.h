@@ -21,6 +21,11 @@ std::wstring decodeUtf8(std::string_view bytes);
 // above U+10FFFF.
 std::string encodeUtf8(std::wstring_view text);
 
+// Return the UTF-8 bytes of `text` with every surrogate that is not part of
+// a pair, and every value above U+10FFFF, written as U+FFFD. Never throws
+// for bad input.
+std::string encodeUtf8Lossy(std::wstring_view text);
+
 // Decode as much of `bytes` as forms valid UTF-8 from the start, appending it
 // to `out`. Return the number of bytes decoded: bytes.size() when all of it
 // is valid.
