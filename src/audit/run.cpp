@@ -191,8 +191,8 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
 int runAudit() {
   Utf8FileWriter errLog;
   if (!errLog.open(pathFromNarrow(tempLogPath))) {
-    std::cerr << platform::toNarrowConsole("一時エラーログファイルを開けませんでした: ")
-              << tempLogPath << "\n";
+    platform::writeNarrowError("一時エラーログファイルを開けませんでした: " + tempLogPath +
+                               "\n");
     return 1;
   }
   errLog << L'\xFEFF';
@@ -202,7 +202,7 @@ int runAudit() {
   } catch (const std::exception& e) {
     const std::wstring reason = stringToWString(e.what(), errLog, "exception");
     errLog << L"[ERROR] メインループで例外発生: " << reason << L"\n";
-    std::cerr << platform::toNarrowConsole(
+    platform::writeNarrowError(
         "エラーが発生しました。詳細は Orvandel_error_log.txt をご確認ください。\n");
     finishLog(errLog);
     return 1;

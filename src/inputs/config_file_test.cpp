@@ -247,6 +247,7 @@ TEST_F(ConfigFile, NameThatIsNotUtf8IsKeptAsBytes) {
 // Every line that shows the path converts it again, so each one adds its
 // own failure line ahead of it.
 TEST_F(ConfigFile, PathThatIsNotUtf8IsConvertedForEachLine) {
+  if (onWindows) GTEST_SKIP() << "Windows names are UTF-16: no name holds such bytes";
   const std::string path = "\xFF.csv";
   const std::wstring failure =
       L"[ERROR] string to wstring conversion error: configPath (bad "

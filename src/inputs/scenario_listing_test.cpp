@@ -80,9 +80,12 @@ TEST_F(ScenarioListing, TakesOnlyTopLevelFilesEndingInKs) {
 TEST_F(ScenarioListing, FollowsLinksToFilesButNotToFolders) {
   writeBytes("elsewhere/real.ks", "x");
   fs::create_directory("elsewhere/folder.ks");
-  fs::create_symlink("../elsewhere/real.ks", "scenario/linked.ks");
-  fs::create_symlink("../elsewhere/folder.ks", "scenario/folderlink.ks");
-  fs::create_symlink("../elsewhere/gone.ks", "scenario/dangling.ks");
+  std::string why;
+  if (!makeLink("../elsewhere/real.ks", "scenario/linked.ks", false, why) ||
+      !makeLink("../elsewhere/folder.ks", "scenario/folderlink.ks", true, why) ||
+      !makeLink("../elsewhere/gone.ks", "scenario/dangling.ks", false, why)) {
+    GTEST_SKIP() << why;
+  }
 
   const Listing listing = listFolder("scenario");
   EXPECT_TRUE(listing.complete);
@@ -123,7 +126,9 @@ TEST_F(ScenarioListing, FailureMidwayKeepsWhatWasListed) {
   for (const char* name : {"a.ks", "b.ks", "c.ks"}) {
     writeBytes(fs::path("scenario") / name, "x");
   }
-  fs::create_symlink("loop.ks", "scenario/loop.ks");
+  if (underWine()) GTEST_SKIP() << "Wine leaves a link that names no file out of a listing";
+  std::string why;
+  if (!makeLink("loop.ks", "scenario/loop.ks", false, why)) GTEST_SKIP() << why;
 
   const Listing listing = listFolder("scenario");
   EXPECT_FALSE(listing.complete);
@@ -145,6 +150,7 @@ TEST_F(ScenarioListing, FailureMidwayKeepsWhatWasListed) {
 // strict conversion and shows its failure instead. The name itself keeps
 // its bytes so that the scan can open the file.
 TEST_F(ScenarioListing, NameThatIsNotUtf8) {
+  if (onWindows) GTEST_SKIP() << "Windows names are UTF-16: no name holds such bytes";
   writeBytes(fs::path("scenario") / "\xFF.ks", "x");
   const Listing listing = listFolder("scenario");
   EXPECT_TRUE(listing.complete);
@@ -157,51 +163,62 @@ TEST_F(ScenarioListing, NameThatIsNotUtf8) {
 }
 
 TEST(HasKsFilesInSubfolders, LooksBelowTheTopLevelOnly) {
-  TempProject project(false);
-  writeBytes("outside/hidden.ks", "x");
-  writeBytes("outside/real.ks", "x");
 
   struct Case {
     const char* name;
-    void (*build)();
+    std::string (*build)();  // why the case cannot be set up here, or ""
     bool expected;
   };
   const Case cases[] = {
-      {"top level only", [] { writeBytes("s/a.ks", "x"); }, false},
-      {"empty folder", [] { fs::create_directories("s"); }, false},
-      {"script in sub-folder", [] { writeBytes("s/sub/f.ks", "x"); }, true},
-      {"deep script", [] { writeBytes("s/a/b/c/deep.ks", "x"); }, true},
+      {"top level only", [] { writeBytes("s/a.ks", "x"); return std::string(); }, false},
+      {"empty folder", [] { fs::create_directories("s"); return std::string(); }, false},
+      {"script in sub-folder", [] { writeBytes("s/sub/f.ks", "x"); return std::string(); }, true},
+      {"deep script", [] { writeBytes("s/a/b/c/deep.ks", "x"); return std::string(); }, true},
       {"near misses",
        [] {
          writeBytes("s/sub/f.KS", "x");
          writeBytes("s/sub/f.ks.bak", "x");
          writeBytes("s/sub/.ks", "x");
          fs::create_directories("s/sub/e.ks");
+         return std::string();
        },
        false},
       {"link to an outside folder",
        [] {
          fs::create_directories("s");
-         fs::create_directory_symlink("../outside", "s/linked");
+         std::string why;
+         makeLink("../outside", "s/linked", true, why);
+         return why;
        },
        false},
       {"link to a script in a sub-folder",
        [] {
          fs::create_directories("s/sub");
-         fs::create_symlink("../../outside/real.ks", "s/sub/link.ks");
+         std::string why;
+         makeLink("../../outside/real.ks", "s/sub/link.ks", false, why);
+         return why;
        },
        true},
       {"unreadable entry in a sub-folder",
        [] {
+         if (underWine()) return std::string("Wine leaves a link that names no file out of a listing");
          fs::create_directories("s/sub");
-         fs::create_symlink("loop.ks", "s/sub/loop.ks");
+         std::string why;
+         makeLink("loop.ks", "s/sub/loop.ks", false, why);
+         return why;
        },
        true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all("s");
-    c.build();
+    TempProject project(false);  // anew: a folder with links in it is not
+                                 // removed through the standard library
+    writeBytes("outside/hidden.ks", "x");
+    writeBytes("outside/real.ks", "x");
+    if (const std::string why = c.build(); !why.empty()) {
+      std::cout << "[ SKIPPED  ] " << c.name << ": " << why << "\n";
+      continue;
+    }
     ConsoleCapture console;
     EXPECT_EQ(hasKsFilesInSubfolders("s"), c.expected);
     EXPECT_EQ(console.text(), L"");

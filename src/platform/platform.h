@@ -21,8 +21,14 @@ void initConsole();
 void writeConsole(int stream, std::string_view utf8);
 
 // Return a UTF-8 message in the encoding that the narrow standard error
-// stream shows: unchanged on POSIX, code page 932 on Windows.
+// stream carries when it is not a console: unchanged on POSIX, code page 932
+// on Windows.
 std::string toNarrowConsole(std::string_view utf8);
+
+// Write a UTF-8 message to the narrow standard error stream (std::cerr), in
+// the form of toNarrowConsole. On Windows a console gets the text through
+// WriteConsoleW instead, readable whatever its code page.
+void writeNarrowError(std::string_view utf8);
 
 // Convert a calendar time into local calendar fields. Return false when the
 // conversion fails; `local` is then all zero.

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,8 @@ void writeConsole(int stream, std::string_view utf8) {
 }
 
 std::string toNarrowConsole(std::string_view utf8) { return std::string(utf8); }
+
+void writeNarrowError(std::string_view utf8) { std::cerr << utf8; }
 
 bool localTime(std::time_t time, std::tm& local) {
   std::memset(&local, 0, sizeof local);

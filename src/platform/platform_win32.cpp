@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <iostream>
 #include <system_error>
 #include <vector>
 
@@ -21,25 +23,43 @@ std::wstring widen(std::string_view utf8) {
   return wide;
 }
 
+// The handle of standard output (1) or standard error (2) when it is a
+// console, else null.
+HANDLE consoleHandle(int stream) {
+  HANDLE handle = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return nullptr;
+  DWORD mode = 0;
+  return GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
+
+// A console takes UTF-16 whatever its code page.
+void writeConsoleText(HANDLE console, std::string_view utf8) {
+  const std::wstring wide = widen(utf8);
+  DWORD written = 0;
+  WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                nullptr);
+}
+
 }  // namespace
 
 void initConsole() {}
 
 void writeConsole(int stream, std::string_view utf8) {
-  HANDLE handle = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return;
-  DWORD mode = 0;
-  if (GetConsoleMode(handle, &mode)) {
-    // A real console takes UTF-16 whatever its code page.
-    const std::wstring wide = widen(utf8);
-    DWORD written = 0;
-    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
-                  nullptr);
+  if (HANDLE console = consoleHandle(stream)) {
+    writeConsoleText(console, utf8);
     return;
   }
-  DWORD written = 0;
-  WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written,
-            nullptr);
+  HANDLE handle = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return;
+  // Redirected, the bytes go out as they are: UTF-8 with LF, as on POSIX.
+  while (!utf8.empty()) {
+    DWORD written = 0;
+    const auto size = static_cast<DWORD>(std::min<std::size_t>(utf8.size(), 1u << 20));
+    if (!WriteFile(handle, utf8.data(), size, &written, nullptr) || written == 0) {
+      return;
+    }
+    utf8.remove_prefix(written);
+  }
 }
 
 std::string toNarrowConsole(std::string_view utf8) {
@@ -54,6 +74,15 @@ std::string toNarrowConsole(std::string_view utf8) {
                         narrow.data(), n, nullptr, nullptr);
   }
   return narrow;
+}
+
+void writeNarrowError(std::string_view utf8) {
+  if (HANDLE console = consoleHandle(2)) {
+    std::cerr.flush();
+    writeConsoleText(console, utf8);
+    return;
+  }
+  std::cerr << toNarrowConsole(utf8);
 }
 
 bool localTime(std::time_t time, std::tm& local) {

@@ -25,3 +25,32 @@ RunResult runTool() {
 std::filesystem::path testDataPath(const std::filesystem::path& relative) {
   return std::filesystem::path(ORVANDEL_EXE).parent_path() / relative;
 }
+
+bool makeLink(const std::filesystem::path& target, const std::filesystem::path& link,
+              bool folder, std::string& why) {
+  std::error_code ec;
+  if (folder) {
+    std::filesystem::create_directory_symlink(target, link, ec);
+  } else {
+    std::filesystem::create_symlink(target, link, ec);
+  }
+  if (ec) why = "cannot make a symbolic link: " + ec.message();
+  return !ec;
+}
+
+bool underWine() { return false; }
+
+void removeTestFolder(const std::filesystem::path& root) {
+  std::error_code ec;
+  // Make everything removable again (tests may take permissions away).
+  for (auto it = std::filesystem::recursive_directory_iterator(
+           root, std::filesystem::directory_options::skip_permission_denied, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    std::error_code ignored;
+    if (!it->is_symlink(ignored)) {
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
+    }
+  }
+  std::filesystem::remove_all(root, ec);
+}

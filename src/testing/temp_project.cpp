@@ -26,17 +26,7 @@ TempProject::TempProject(bool withFolders) : previous_(std::filesystem::current_
 TempProject::~TempProject() {
   std::error_code ec;
   std::filesystem::current_path(previous_, ec);
-  // Make everything removable again (tests may take permissions away).
-  for (auto it = std::filesystem::recursive_directory_iterator(
-           root_, std::filesystem::directory_options::skip_permission_denied, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    std::error_code ignored;
-    if (!it->is_symlink(ignored)) {
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ignored);
-    }
-  }
-  std::filesystem::remove_all(root_, ec);
+  removeTestFolder(root_);
 }
 
 void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
@@ -67,4 +57,15 @@ std::string reportNameAt(std::time_t t) {
   char name[64];
   std::strftime(name, sizeof name, "tag_report_%Y%m%d_%H%M%S.txt", &local);
   return name;
+}
+
+std::string narrowMessage(const std::string& utf8) {
+  const std::string narrow = platform::toNarrowConsole(utf8);
+  if constexpr (!onWindows) return narrow;
+  std::string lines;
+  for (const char c : narrow) {
+    if (c == '\n') lines += '\r';
+    lines += c;
+  }
+  return lines;
 }

@@ -8,6 +8,12 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <type_traits>
+
+// True in the Windows build, where paths are UTF-16 and the narrow error
+// stream is code page 932 in text mode.
+inline constexpr bool onWindows =
+    std::is_same_v<std::filesystem::path::value_type, wchar_t>;
 
 // A fresh temporary folder, made the current working folder for the
 // object's lifetime; removed (and the old working folder restored) after.
@@ -25,6 +31,11 @@ class TempProject {
   std::filesystem::path root_;
   std::filesystem::path previous_;
 };
+
+// Remove the test folder `root` with all it holds, never anything that a
+// link in it points to; permissions that a test took away are given back
+// first. Failures are ignored.
+void removeTestFolder(const std::filesystem::path& root);
 
 // Write `bytes` to `path` exactly (binary), creating parent folders.
 void writeBytes(const std::filesystem::path& path, const std::string& bytes);
@@ -51,6 +62,22 @@ std::filesystem::path testDataPath(const std::filesystem::path& relative);
 // Return the path of the one report file (tag_report_*.txt) in the current
 // working folder, or an empty path when there is none.
 std::filesystem::path findReport();
+
+// Return the bytes that the tool's narrow standard error stream carries, when
+// redirected, for the UTF-8 message `utf8`: the message itself on POSIX; on
+// Windows code page 932 with CR LF line ends.
+std::string narrowMessage(const std::string& utf8);
+
+// Make `link` a symbolic link to `target` (a folder link when `folder`), as
+// the user's own tools would. On Windows under Wine the host's `ln` makes it,
+// since Wine's own call makes nothing. Return false, with the reason in
+// `why`, when this platform cannot.
+bool makeLink(const std::filesystem::path& target, const std::filesystem::path& link,
+              bool folder, std::string& why);
+
+// Return true when Windows tests run under Wine, which shows a symbolic link
+// to a file as a plain file.
+bool underWine();
 
 // Return the report name that a run started at `t` computes.
 std::string reportNameAt(std::time_t t);

@@ -105,8 +105,8 @@ void convertLogToUtf8(const std::string& inputPath, const std::string& outputPat
   } catch (const std::exception& e) {
     const std::wstring reason = stringToWString(e.what(), log, "exception");
     log << L"[ERROR] ログファイル変換エラー: " << reason << L"\n";
-    std::cerr << platform::toNarrowConsole(
-                     "ログファイルの変換中にエラーが発生しました。一時ファイルを確認してください: ")
-              << inputPath << "\n";
+    platform::writeNarrowError(
+        "ログファイルの変換中にエラーが発生しました。一時ファイルを確認してください: " +
+        inputPath + "\n");
   }
 }

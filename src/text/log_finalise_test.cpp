@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/platform.h"
 #include "testing/temp_project.h"
 
 namespace {
@@ -18,9 +19,10 @@ const std::string bom = "\xEF\xBB\xBF";
 const std::string tempLog = "temp_error_log.txt";
 const std::string finalLog = "Orvandel_error_log.txt";
 const std::string earlierFinal = bom + "[DEBUG] 前回の実行\n";
-const std::string userLine =
+// In the encoding of the narrow error stream.
+const std::string userLine = platform::toNarrowConsole(
     "ログファイルの変換中にエラーが発生しました。一時ファイルを確認してください: "
-    "temp_error_log.txt\n";
+    "temp_error_log.txt\n");
 
 class LogFinaliseTest : public testing::Test {
  protected:
