@@ -260,3 +260,43 @@ TEST(EndToEnd, ScansLinesOfSeveralMegabytes) {
   const std::string report = readBytes(findReport());
   EXPECT_TRUE(contains(report, "long.ks (行 2): [l]\nlong.ks (行 2): [p]\n"));
 }
+
+// Japanese names everywhere: the project's own folder, a script named in the
+// configuration, audio files in a sub-folder, a storage value with a
+// backslash; a CR LF script with a byte-order mark; deletion in a sub-folder.
+TEST(EndToEnd, JapaneseNamesFromConfigurationToDeletion) {
+  TempProject project(false);
+  const fs::path folder = pathFromNarrow("プロジェクト");
+  writeBytes(folder / "Orvandel_config.csv", "#delete=true\r\n第一章.ks\r\n");
+  writeBytes(folder / pathFromNarrow("scenario/第一章.ks"),
+             bom + "[playse storage=\"効果音\\扉.ogg\"]\r\n[playbgm storage=\"曲.mp3\"]\r\n");
+  writeBytes(folder / pathFromNarrow("sound/効果音/扉.ogg"), "x");
+  writeBytes(folder / pathFromNarrow("sound/効果音/古い.ogg"), "x");
+  writeBytes(folder / pathFromNarrow("bgm/曲.mp3"), "x");
+  writeBytes(folder / pathFromNarrow("bgm/昔の曲.wav"), "x");
+  fs::current_path(folder);
+
+  const RunResult run = runTool();
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  const std::string report = readBytes(findReport());
+  EXPECT_TRUE(contains(report, "[INFO] 未使用ファイル削除フラグ: 有効\n"
+                               "[INFO] 全ファイルスキャンフラグ: 無効\n"
+                               "第一章.ks (行 1): [playse storage=\"効果音\\扉.ogg\"]\n"
+                               "第一章.ks (行 2): [playbgm storage=\"曲.mp3\"]\n"
+                               "\n=== 問題のあるタグ一覧 ===\n"
+                               "問題のあるタグは見つかりませんでした。\n"));
+  EXPECT_TRUE(contains(report, "\n=== 未使用の効果音ファイル一覧 ===\n"
+                               "[削除対象の効果音ファイル]\n[削除済] 効果音/古い.ogg\n"));
+  EXPECT_TRUE(contains(report, "\n=== 未使用のBGMファイル一覧 ===\n"
+                               "[削除対象のBGMファイル]\n[削除済] 昔の曲.wav\n"));
+  EXPECT_TRUE(contains(run.out, "ファイルを確認: 第一章.ks (パス: " +
+                                    pathToNarrow(fs::current_path() / "scenario" /
+                                                 pathFromNarrow("第一章.ks")) +
+                                    ")\n"));
+  EXPECT_TRUE(fs::exists(pathFromNarrow("sound/効果音/扉.ogg")));
+  EXPECT_FALSE(fs::exists(pathFromNarrow("sound/効果音/古い.ogg")));
+  EXPECT_TRUE(fs::is_directory(pathFromNarrow("sound/効果音")));
+  EXPECT_TRUE(fs::exists(pathFromNarrow("bgm/曲.mp3")));
+  EXPECT_FALSE(fs::exists(pathFromNarrow("bgm/昔の曲.wav")));
+  EXPECT_EQ(run.err, "");
+}
