@@ -64,7 +64,10 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path,
     for (std::filesystem::recursive_directory_iterator it(root), end;
          it != end; ++it) {
       const std::filesystem::directory_entry& entry = *it;
-      if (platform::isLink(entry)) it.disable_recursion_pending();
+      if (platform::isLink(entry)) {
+        it.disable_recursion_pending();  // a linked folder is never entered
+        if (!platform::walksListLinkedFiles()) continue;
+      }
       if (!entry.is_regular_file()) continue;
       std::string ext = pathToNarrow(entry.path().extension());
       lowerAscii(ext);

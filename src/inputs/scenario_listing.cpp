@@ -17,6 +17,7 @@ std::vector<std::string> getAllKsFiles(const std::string& path, bool& complete,
       if (!entry.is_regular_file() || entry.path().extension() != ".ks") {
         continue;
       }
+      if (!platform::walksListLinkedFiles() && platform::isLink(entry)) continue;
       // Taken outside the inner guard: a name without a narrow form ends
       // the listing rather than being skipped.
       const std::string fileName = pathToNarrow(entry.path().filename());
@@ -62,9 +63,14 @@ bool hasKsFilesInSubfolders(const std::filesystem::path& scenarioDir) {
   try {
     for (std::filesystem::recursive_directory_iterator it(scenarioDir), end;
          it != end; ++it) {
-      if (platform::isLink(*it)) it.disable_recursion_pending();
+      const bool link = platform::isLink(*it);
+      if (link) it.disable_recursion_pending();
       if (it.depth() == 0) continue;  // the top level is what the listing scans
-      if (it->is_regular_file() && it->path().extension() == ".ks") return true;
+      // A link named like a script counts, whatever it points to: a script
+      // the scan never reads may be behind it.
+      if (it->path().extension() == ".ks" && (link || it->is_regular_file())) {
+        return true;
+      }
     }
     return false;
   } catch (const std::exception&) {

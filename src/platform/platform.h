@@ -45,4 +45,9 @@ bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
 // std::filesystem::filesystem_error when the entry cannot be examined.
 bool isLink(const std::filesystem::directory_entry& entry);
 
+// Return true where the standard library sees through a link to a file
+// (POSIX), so that a walk lists such a link as the file behind it. On Windows
+// it does not, and a walk skips every link, listing none as a file.
+bool walksListLinkedFiles();
+
 }  // namespace platform

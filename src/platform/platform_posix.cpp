@@ -48,4 +48,6 @@ bool isLink(const std::filesystem::directory_entry& entry) {
   return entry.is_symlink();
 }
 
+bool walksListLinkedFiles() { return true; }
+
 }  // namespace platform

@@ -108,4 +108,6 @@ bool isLink(const std::filesystem::directory_entry& entry) {
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool walksListLinkedFiles() { return false; }
+
 }  // namespace platform
