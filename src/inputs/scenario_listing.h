@@ -7,9 +7,9 @@
 
 // List the regular files directly in folder `path` whose extension is
 // exactly ".ks", in directory order, as narrow file names (a link to a file
-// counts where the platform sees through it: see walksListLinkedFiles). A failure ends
-// the listing with a line on the console and in `log`, and what was listed
-// before it is returned; `complete` tells whether every .ks file of the
+// counts where the platform sees through it: see walksListLinkedFiles). A
+// failure ends the listing with a line on the console and in `log`, and what
+// was listed before it is returned; `complete` tells whether every .ks file of the
 // folder was listed. Never raises.
 std::vector<std::string> getAllKsFiles(const std::string& path, bool& complete,
                                        std::wostream& log);
