@@ -174,6 +174,9 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
       hold = DeletionHold::incompleteScan;
     } else if (allFilesMode && hasKsFilesInSubfolders(scenarioDir)) {
       hold = DeletionHold::unscannedSubfolders;
+    } else if (hasLinks(folders.soundDir) || hasLinks(folders.bgmDir)) {
+      // Through a link, one key can name a file that another key uses.
+      hold = DeletionHold::links;
     }
   }
   writeUnusedFiles(state, folders, deleteFlag, hold, logFile, errLog);
