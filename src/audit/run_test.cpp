@@ -285,6 +285,69 @@ TEST(RunDriver, ReportThatCannotBeOpenedEndsThroughTheHandler) {
   EXPECT_FALSE(contains(log, "Orvandel_config.csv 読み込み開始"));
 }
 
+TEST(RunDriver, ReportThatCannotBeWrittenHoldsDeletionAndEndsWithOne) {
+  // A full disk, once cut the report short in silence while deletion went
+  // on and the run ended with 0.
+  struct Case {
+    const char* what;
+    const char* script;
+    bool deleteFlag;
+  };
+  const Case cases[] = {
+      {"a tag line fails when it is flushed", "[playse storage=\"se.ogg\"]\n", true},
+      {"no tag line, so only the buffered lines fail", "no tags\n", true},
+      {"the delete flag is off, and the run still fails", "no tags\n", false},
+  };
+  const fs::path full = "/dev/full";
+  if (!fs::exists(full)) GTEST_SKIP() << "needs " << full << " to stand for a full disk";
+  const std::string failure = "[ERROR] レポートファイルの書き込みに失敗しました: ";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempProject project;
+    writeBytes("Orvandel_config.csv",
+               std::string(c.deleteFlag ? "#delete=true\n" : "") + "main.ks\n");
+    writeBytes("scenario/main.ks", c.script);
+    writeBytes("sound/se.ogg", "x");
+    writeBytes("sound/old.ogg", "x");
+    writeBytes("bgm/old.mp3", "x");
+    // Links with the report's name for the next seconds: the report opens,
+    // and every write to it fails for want of space.
+    std::set<std::string> names;
+    const std::time_t now = std::time(nullptr);
+    for (int i = 0; i < 6; ++i) {
+      names.insert(reportNameAt(now + i));
+      try {
+        fs::create_symlink(full, reportNameAt(now + i));
+      } catch (const fs::filesystem_error& e) {
+        GTEST_SKIP() << "cannot link the report's name to " << full << ": " << e.what();
+      }
+    }
+    const RunResult run = runTool();
+    EXPECT_EQ(run.exitCode, 1);
+    if (run.err.rfind(failure, 0) != 0 || !endsWith(run.err, "\n")) {
+      ADD_FAILURE() << "standard error: " << run.err;
+      continue;
+    }
+    const std::string name = run.err.substr(failure.size(), run.err.size() - failure.size() - 1);
+    EXPECT_EQ(names.count(name), 1u) << name;
+    EXPECT_FALSE(contains(run.out, "全ての処理が完了しました"));
+    EXPECT_TRUE(fs::exists("sound/old.ogg"));
+    EXPECT_TRUE(fs::exists("bgm/old.mp3"));
+    EXPECT_FALSE(fs::exists("temp_error_log.txt"));
+    const std::string log = readBytes("Orvandel_error_log.txt");
+    EXPECT_TRUE(endsWith(log, "\n" + failure + name + "\n")) << log;
+    const std::string soundHold =
+        "[WARNING] レポートファイルに書き込めなかったため、効果音ファイルの削除を中止しました。\n";
+    const std::string bgmHold =
+        "[WARNING] レポートファイルに書き込めなかったため、BGMファイルの削除を中止しました。\n";
+    EXPECT_EQ(contains(run.out, soundHold + bgmHold), c.deleteFlag);
+    EXPECT_EQ(contains(log, soundHold + "[DEBUG] 未使用の効果音ファイル（削除スキップ）: old.ogg\n"),
+              c.deleteFlag);
+    EXPECT_EQ(contains(log, bgmHold + "[DEBUG] 未使用のBGMファイル（削除スキップ）: old.mp3\n"),
+              c.deleteFlag);
+  }
+}
+
 TEST(RunScan, JudgesTagsByTheirBytesAndPlaces) {
   TempProject project;
   writeBytes("Orvandel_config.csv", "edge.ks\n");

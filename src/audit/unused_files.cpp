@@ -34,6 +34,7 @@ struct SideTexts {
   const wchar_t* holdIncomplete;
   const wchar_t* holdSubfolders;
   const wchar_t* holdLinks;
+  const wchar_t* holdReport;
 };
 
 constexpr SideTexts soundTexts{
@@ -58,6 +59,7 @@ constexpr SideTexts soundTexts{
     L"[WARNING] 読み込めなかったシナリオファイルがあるため、効果音ファイルの削除を中止しました。\n",
     L"[WARNING] scenario フォルダのサブフォルダにスキャンしていない .ks ファイルがあるため、効果音ファイルの削除を中止しました。\n",
     L"[WARNING] sound フォルダまたは bgm フォルダにシンボリックリンクかジャンクションがあるため、効果音ファイルの削除を中止しました。\n",
+    L"[WARNING] レポートファイルに書き込めなかったため、効果音ファイルの削除を中止しました。\n",
 };
 
 constexpr SideTexts bgmTexts{
@@ -82,6 +84,7 @@ constexpr SideTexts bgmTexts{
     L"[WARNING] 読み込めなかったシナリオファイルがあるため、BGMファイルの削除を中止しました。\n",
     L"[WARNING] scenario フォルダのサブフォルダにスキャンしていない .ks ファイルがあるため、BGMファイルの削除を中止しました。\n",
     L"[WARNING] sound フォルダまたは bgm フォルダにシンボリックリンクかジャンクションがあるため、BGMファイルの削除を中止しました。\n",
+    L"[WARNING] レポートファイルに書き込めなかったため、BGMファイルの削除を中止しました。\n",
 };
 
 std::vector<std::wstring> findUnused(const std::vector<std::wstring>& inventory,
@@ -170,6 +173,8 @@ const wchar_t* holdLine(DeletionHold hold, const SideTexts& texts) {
       return texts.holdSubfolders;
     case DeletionHold::links:
       return texts.holdLinks;
+    case DeletionHold::reportFailed:
+      return texts.holdReport;
     case DeletionHold::none:
       break;
   }

@@ -12,6 +12,7 @@ enum class DeletionHold {
   incompleteScan,       // a listed scenario file was not read whole
   unscannedSubfolders,  // all-files mode, and sub-folders hold .ks files
   links,                // a link at or below the sound or bgm folder
+  reportFailed,         // the report could not be written whole
 };
 
 // The sound and BGM folders of the run, as paths and narrow strings.
