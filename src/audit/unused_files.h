@@ -27,9 +27,9 @@ struct AudioFolders {
 // files that no tag referred to, and, when `deleteFlag` is set and `hold` is
 // none, remove those files, reporting each on the console, in the report
 // and in `log`; with any other `hold`, each side with unused files says why
-// in those three places and keeps them. Only regular audio files inside their folder are removed; a
-// removal that fails is reported and the loop goes on. Raises only when the
-// existence test of a folder itself fails.
+// in those three places and keeps them. Only regular audio files inside
+// their folder are removed; a removal that fails is reported and the loop
+// goes on. Raises only when the existence test of a folder itself fails.
 void writeUnusedFiles(const AuditState& state, const AudioFolders& folders,
                       bool deleteFlag, DeletionHold hold, std::wostream& report,
                       std::wostream& log);
