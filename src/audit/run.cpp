@@ -34,6 +34,18 @@ void finishLog(Utf8FileWriter& errLog) {
   convertLogToUtf8(tempLogPath, finalLogPath, errLog);
 }
 
+// Close the report. When any write to it, its flush or its close failed,
+// say so on the console and in the log and return false: the report is not
+// a whole record of the run.
+bool closeReport(Utf8FileWriter& logFile, const std::string& filename,
+                 const std::wstring& wFilename, std::wostream& errLog) {
+  if (logFile.close()) return true;
+  const wchar_t* const failure = L"[ERROR] レポートファイルの書き込みに失敗しました: ";
+  std::wcerr << failure << decodeUtf8(filename) << L"\n";
+  errLog << failure << wFilename << L"\n";
+  return false;
+}
+
 const wchar_t* flagText(bool set) { return set ? L"有効" : L"無効"; }
 
 // Take one inventory when its folder exists; a missing folder leaves it empty.
@@ -131,7 +143,7 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
     const std::wstring value = stringToWString(scenarioPath, errLog, "scenarioPath");
     errLog << L"[ERROR] scenario フォルダが見つかりません: " << value << L"\n";
     logFile << L"[エラー] scenario フォルダが見つかりません: " << wScenarioDir << L"\n";
-    logFile.close();
+    closeReport(logFile, filename, wFilename, errLog);
     finishLog(errLog);
     return 1;
   }
@@ -154,7 +166,7 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
       errLog << L"[ERROR] .ks ファイル取得エラー: " << reason << L"\n";
       const std::wstring again = stringToWString(e.what(), errLog, "exception");
       logFile << L"[エラー] .ks ファイルの取得に失敗しました: " << again << L"\n";
-      logFile.close();
+      closeReport(logFile, filename, wFilename, errLog);
       finishLog(errLog);
       return 1;
     }
@@ -168,17 +180,28 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
   scanScenarioFiles(targetFiles, scenarioDir, state, logFile, errLog);
   writeProblemSummary(state.issues, logFile, errLog);
 
+  // Buffered report lines reach the disk here, so a failure to write them is
+  // known before anything is deleted.
+  logFile.flush();
   DeletionHold hold = DeletionHold::none;
   if (deleteFlag) {
     if (!state.scanComplete) {
       hold = DeletionHold::incompleteScan;
     } else if (allFilesMode && hasKsFilesInSubfolders(scenarioDir)) {
       hold = DeletionHold::unscannedSubfolders;
+    } else if (hasLinks(folders.soundDir) || hasLinks(folders.bgmDir)) {
+      // Through a link, one key can name a file that another key uses.
+      hold = DeletionHold::links;
+    } else if (logFile.bad()) {
+      hold = DeletionHold::reportFailed;
     }
   }
   writeUnusedFiles(state, folders, deleteFlag, hold, logFile, errLog);
 
-  logFile.close();
+  if (!closeReport(logFile, filename, wFilename, errLog)) {
+    finishLog(errLog);
+    return 1;
+  }
   std::wcout << L"全ての処理が完了しました: " << decodeUtf8(filename)
              << L" に出力しました（■: 不正タグ, ◆: 配列アクセス, □: 効果音/BGMファイル不存在）\n";
   errLog << L"[DEBUG] 全ての処理が完了しました: " << wFilename << L"\n";

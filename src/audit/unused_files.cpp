@@ -33,6 +33,8 @@ struct SideTexts {
   const wchar_t* kept;
   const wchar_t* holdIncomplete;
   const wchar_t* holdSubfolders;
+  const wchar_t* holdLinks;
+  const wchar_t* holdReport;
 };
 
 constexpr SideTexts soundTexts{
@@ -56,6 +58,8 @@ constexpr SideTexts soundTexts{
     L"[DEBUG] 未使用の効果音ファイル（削除スキップ）: ",
     L"[WARNING] 読み込めなかったシナリオファイルがあるため、効果音ファイルの削除を中止しました。\n",
     L"[WARNING] scenario フォルダのサブフォルダにスキャンしていない .ks ファイルがあるため、効果音ファイルの削除を中止しました。\n",
+    L"[WARNING] sound フォルダまたは bgm フォルダにシンボリックリンクかジャンクションがあるため、効果音ファイルの削除を中止しました。\n",
+    L"[WARNING] レポートファイルに書き込めなかったため、効果音ファイルの削除を中止しました。\n",
 };
 
 constexpr SideTexts bgmTexts{
@@ -79,6 +83,8 @@ constexpr SideTexts bgmTexts{
     L"[DEBUG] 未使用のBGMファイル（削除スキップ）: ",
     L"[WARNING] 読み込めなかったシナリオファイルがあるため、BGMファイルの削除を中止しました。\n",
     L"[WARNING] scenario フォルダのサブフォルダにスキャンしていない .ks ファイルがあるため、BGMファイルの削除を中止しました。\n",
+    L"[WARNING] sound フォルダまたは bgm フォルダにシンボリックリンクかジャンクションがあるため、BGMファイルの削除を中止しました。\n",
+    L"[WARNING] レポートファイルに書き込めなかったため、BGMファイルの削除を中止しました。\n",
 };
 
 std::vector<std::wstring> findUnused(const std::vector<std::wstring>& inventory,
@@ -157,6 +163,24 @@ void deleteOne(const std::filesystem::path& dir, const std::wstring& key,
   }
 }
 
+// The one line that says why a side keeps its unused files; nullptr when
+// nothing holds them.
+const wchar_t* holdLine(DeletionHold hold, const SideTexts& texts) {
+  switch (hold) {
+    case DeletionHold::incompleteScan:
+      return texts.holdIncomplete;
+    case DeletionHold::unscannedSubfolders:
+      return texts.holdSubfolders;
+    case DeletionHold::links:
+      return texts.holdLinks;
+    case DeletionHold::reportFailed:
+      return texts.holdReport;
+    case DeletionHold::none:
+      break;
+  }
+  return nullptr;
+}
+
 void writeSide(const std::vector<std::wstring>& inventory,
                const std::vector<std::wstring>& unused,
                const std::filesystem::path& dir, const std::string& path,
@@ -191,9 +215,7 @@ void writeSide(const std::vector<std::wstring>& inventory,
     return;
   }
   if (deleteFlag) {
-    writeToAll(hold == DeletionHold::incompleteScan ? texts.holdIncomplete
-                                                    : texts.holdSubfolders,
-               report, log);
+    writeToAll(holdLine(hold, texts), report, log);
   } else {
     report << texts.flagOff;
   }

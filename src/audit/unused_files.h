@@ -11,6 +11,8 @@ enum class DeletionHold {
   none,
   incompleteScan,       // a listed scenario file was not read whole
   unscannedSubfolders,  // all-files mode, and sub-folders hold .ks files
+  links,                // a link at or below the sound or bgm folder
+  reportFailed,         // the report could not be written whole
 };
 
 // The sound and BGM folders of the run, as paths and narrow strings.
@@ -24,9 +26,10 @@ struct AudioFolders {
 // Write the sound and then the BGM section of the report: the inventory, the
 // files that no tag referred to, and, when `deleteFlag` is set and `hold` is
 // none, remove those files, reporting each on the console, in the report
-// and in `log`. Only regular audio files inside their folder are removed; a
-// removal that fails is reported and the loop goes on. Raises only when the
-// existence test of a folder itself fails.
+// and in `log`; with any other `hold`, each side with unused files says why
+// in those three places and keeps them. Only regular audio files inside
+// their folder are removed; a removal that fails is reported and the loop
+// goes on. Raises only when the existence test of a folder itself fails.
 void writeUnusedFiles(const AuditState& state, const AudioFolders& folders,
                       bool deleteFlag, DeletionHold hold, std::wostream& report,
                       std::wostream& log);

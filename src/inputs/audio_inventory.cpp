@@ -112,3 +112,24 @@ std::vector<std::wstring> getBgmFiles(const std::string& path,
                                       std::wostream& log) {
   return walkAudioFolder(path, bgmWalk, log);
 }
+
+bool hasLinks(const std::filesystem::path& dir) {
+  try {
+    const std::filesystem::directory_entry top(dir);
+    try {
+      if (platform::isLink(top)) return true;
+    } catch (const std::filesystem::filesystem_error&) {
+      // Where the link test must ask the system, a missing folder fails it.
+      if (!top.exists()) return false;
+      throw;
+    }
+    if (!top.is_directory()) return false;
+    for (std::filesystem::recursive_directory_iterator it(dir), end; it != end;
+         ++it) {
+      if (platform::isLink(*it)) return true;
+    }
+    return false;
+  } catch (const std::exception&) {
+    return true;  // a walk that fails cannot show that no link is there
+  }
+}

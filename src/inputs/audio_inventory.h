@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,3 +14,10 @@
 // walksListLinkedFiles). Never raises.
 std::vector<std::wstring> getSoundFiles(const std::string& path, std::wostream& log);
 std::vector<std::wstring> getBgmFiles(const std::string& path, std::wostream& log);
+
+// Return true when folder `dir` is itself a link, or a link of any kind
+// (to a file or a folder, dangling or not; on Windows any reparse point)
+// stands anywhere in its tree, or when that walk fails. Linked folders are
+// not entered. A folder that does not exist, or a plain file in its place,
+// holds none. Writes nothing and never raises.
+bool hasLinks(const std::filesystem::path& dir);

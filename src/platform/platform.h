@@ -40,8 +40,8 @@ bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
                     std::ios_base::openmode mode);
 
 // Return true when `entry` is itself a link, without following it: a
-// symbolic link on POSIX; any reparse point (symbolic link or junction) on
-// Windows. A walk must not enter a folder behind such an entry. Raises
+// symbolic link on POSIX; on Windows a reparse point that names another file
+// (symbolic link or junction; one without a tag counts too). A walk must not enter a folder behind such an entry. Raises
 // std::filesystem::filesystem_error when the entry cannot be examined.
 bool isLink(const std::filesystem::directory_entry& entry);
 

@@ -98,14 +98,20 @@ bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
 
 bool isLink(const std::filesystem::directory_entry& entry) {
   // The standard library here knows no links, and its walk would enter a
-  // linked folder; the attribute tells symbolic links and junctions alike.
-  const DWORD attributes = GetFileAttributesW(entry.path().c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+  // linked folder. Symbolic links and junctions are reparse points whose tag
+  // names another file; other reparse points (files of cloud storage not yet
+  // downloaded, deduplicated files) stand for themselves. Wine gives no tag.
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(entry.path().c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) {
     throw std::filesystem::filesystem_error(
         "cannot read attributes", entry.path(),
         std::error_code(static_cast<int>(GetLastError()), std::system_category()));
   }
-  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  FindClose(find);
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+  const DWORD tag = data.dwReserved0;
+  return tag == 0 || IsReparseTagNameSurrogate(tag);
 }
 
 bool walksListLinkedFiles() { return false; }
