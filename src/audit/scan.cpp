@@ -47,7 +47,7 @@ class Scanner {
 
  private:
   void scanLine(const std::wstring& wFileName, std::int32_t lineNumber,
-                const std::wstring& wline);
+                const std::string& utf8line);
   void scanTag(const std::string& utf8line, const TagMatch& match,
                const std::wstring& wFileName, std::int32_t lineNumber);
   bool checkStorage(const StorageGroup& group, std::string_view inner,
@@ -101,7 +101,7 @@ void Scanner::scanFile(const std::string& fileName,
   std::wcout << L"処理中: " << wFileName << L" ..." << std::endl;
   log_ << L"[DEBUG] 処理開始: " << wFileName << L"\n";
 
-  Utf8FileReader reader;
+  Utf8LineReader reader;
   if (!reader.open(filePath)) {
     std::wcerr << L"ファイルを開けませんでした: " << wFileName << std::endl;
     report_ << L"[WARNING] ファイルを開けませんでした: " << wFileName << std::endl;
@@ -109,14 +109,15 @@ void Scanner::scanFile(const std::string& fileName,
     state_.scanComplete = false;
     return;
   }
-  std::wistream ksFile(&reader);
-  skipBOM(ksFile, fileName, log_);
+  skipBOM(reader, fileName, log_);
 
+  // The line is held once, as the UTF-8 bytes of the file: the reader has
+  // checked them, so the tags cut from it are whole UTF-8 too.
   std::int32_t lineNumber = 0;
-  std::wstring wline;
-  while (std::getline(ksFile, wline)) {
+  std::string utf8line;
+  while (reader.readLine(utf8line)) {
     ++lineNumber;
-    scanLine(wFileName, lineNumber, wline);
+    scanLine(wFileName, lineNumber, utf8line);
   }
   if (reader.stoppedAtBadBytes()) {
     reportUnreadBytes(wFileName, reader.badLine());
@@ -149,10 +150,8 @@ void Scanner::reportLineFailure(const std::wstring& wFileName, long lineNumber,
 }
 
 void Scanner::scanLine(const std::wstring& wFileName, std::int32_t lineNumber,
-                       const std::wstring& wline) {
-  std::string utf8line;
+                       const std::string& utf8line) {
   try {
-    utf8line = encodeUtf8(wline);
     const std::wstring shown =
         stringToWString(truncateString(utf8line, 20), log_, "utf8line");
     log_ << L"[DEBUG] 行変換成功: " << wFileName << L" 行 " << lineNumber << L" ("

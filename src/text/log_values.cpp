@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "text/utf8.h"
+#include "text/utf8_stream.h"
 
 namespace {
 
@@ -50,9 +51,8 @@ std::string truncateString(const std::string& text, std::size_t maxLength) {
 
 std::wstring normalizePath(const std::wstring& path) { return path; }
 
-void skipBOM(std::wistream& in, const std::string& fileName, std::wostream& log) {
-  if (in.peek() == static_cast<std::wistream::int_type>(0xFEFF)) {
-    in.get();
+void skipBOM(Utf8LineReader& in, const std::string& fileName, std::wostream& log) {
+  if (in.skipByteOrderMark()) {
     const std::wstring name = stringToWString(fileName, log, "fileName");
     log << L"[DEBUG] BOMをスキップしました: " << name << L"\n";
     return;

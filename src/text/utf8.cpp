@@ -1,5 +1,7 @@
 #include "text/utf8.h"
 
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -74,6 +76,29 @@ std::size_t decodeUtf8Prefix(std::string_view bytes, std::wstring& out) {
     const int length = scanUtf8Sequence(bytes.substr(pos), codePoint);
     if (length <= 0) break;
     appendWide(codePoint, out);
+    pos += static_cast<std::size_t>(length);
+  }
+  return pos;
+}
+
+std::size_t validUtf8Prefix(std::string_view bytes) {
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    // Scenario text is mostly ASCII: skip it eight bytes at a time.
+    while (pos + 8 <= bytes.size()) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, bytes.data() + pos, 8);
+      if ((word & 0x8080808080808080u) != 0) break;
+      pos += 8;
+    }
+    if (pos == bytes.size()) break;
+    if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+      ++pos;
+      continue;
+    }
+    char32_t ignored = 0;
+    const int length = scanUtf8Sequence(bytes.substr(pos), ignored);
+    if (length <= 0) break;
     pos += static_cast<std::size_t>(length);
   }
   return pos;

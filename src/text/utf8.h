@@ -26,6 +26,10 @@ std::string encodeUtf8(std::wstring_view text);
 // is valid.
 std::size_t decodeUtf8Prefix(std::string_view bytes, std::wstring& out);
 
+// Return the length of the longest start of `bytes` that is valid UTF-8 made
+// of whole sequences: bytes.size() when all of it is valid.
+std::size_t validUtf8Prefix(std::string_view bytes);
+
 // Return the wide text of `bytes` with every byte that does not belong to a
 // valid UTF-8 sequence shown as U+FFFD. Never throws for bad input.
 std::wstring decodeUtf8Lossy(std::string_view bytes);

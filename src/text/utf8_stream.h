@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -89,32 +90,48 @@ class Utf8Console {
   std::wstreambuf* oldErr_;
 };
 
-// A wide input stream buffer that reads a file as UTF-8 in text mode: a CR
-// directly before an LF is dropped; a lone CR stays. Reading ends, as at the
-// end of the file, at the first byte sequence that is not UTF-8 (a sequence
-// cut off by the end of the file included); the text before it is delivered.
-class Utf8FileReader : public std::wstreambuf {
+// Reads a file as lines of UTF-8 bytes in text mode. A line ends at an LF,
+// which is not part of it, nor is a CR directly before that LF (a lone CR
+// stays); text after the last LF is a last line when it is not empty.
+// Reading ends, as at the end of the file, at the first byte sequence that is
+// not UTF-8 (a sequence cut off by the end of the file included); the text of
+// the line before it is still delivered. Only a buffer of fixed size is held
+// besides the line being read.
+class Utf8LineReader {
  public:
-  Utf8FileReader() = default;
+  Utf8LineReader();
 
-  // Open `path` for reading; a folder does not open.
+  // Open `path` for reading, forgetting any earlier file. Return false when
+  // it does not open; a folder does not open.
   bool open(const std::filesystem::path& path);
   bool is_open() const { return file_.is_open(); }
   void close() { file_.close(); }
 
+  // Take a byte-order mark (EF BB BF) that starts the unread text. Return
+  // whether one was taken.
+  bool skipByteOrderMark();
+
+  // Replace `line` by the next line. Return false, with `line` empty, when
+  // no line is left.
+  bool readLine(std::string& line);
+
   // True once reading has stopped at bytes that are not UTF-8.
   bool stoppedAtBadBytes() const { return bad_; }
-  // The number (from 1) of the line in which the bad bytes stand.
+  // The number (from 1) of the line in which the bad bytes stand, once all
+  // lines before them have been read.
   long badLine() const { return lineFeeds_ + 1; }
 
- protected:
-  int_type underflow() override;
-
  private:
+  // Read the next chunk and check it. Return false when nothing more can be
+  // read: at the end of the file or after bad bytes.
+  bool fill();
+
   std::filebuf file_;
-  std::string raw_;       // bytes read but not yet decoded
-  std::wstring decoded_;  // the current get area
-  long lineFeeds_ = 0;    // LF characters decoded so far
+  std::unique_ptr<char[]> buffer_;
+  std::size_t size_ = 0;     // bytes in buffer_
+  std::size_t begin_ = 0;    // first byte not yet delivered
+  std::size_t checked_ = 0;  // end of the bytes known to be whole UTF-8
+  long lineFeeds_ = 0;       // LF bytes delivered so far
   bool eof_ = false;
   bool bad_ = false;
 };
