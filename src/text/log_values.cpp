@@ -42,11 +42,16 @@ std::string wstringToUtf8(const std::wstring& text, std::wostream& log,
 
 std::string truncateString(const std::string& text, std::size_t maxLength) {
   if (text.size() <= maxLength) return text;
+  return std::string(truncatedPart(text, maxLength)) + "...";
+}
+
+std::string_view truncatedPart(std::string_view text, std::size_t maxLength) {
+  if (text.size() <= maxLength) return text;
   std::size_t cut = maxLength;
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
     --cut;
   }
-  return text.substr(0, cut) + "...";
+  return text.substr(0, cut);
 }
 
 std::wstring normalizePath(const std::wstring& path) { return path; }

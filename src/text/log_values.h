@@ -27,6 +27,10 @@ std::string wstringToUtf8(const std::wstring& text, std::wostream& log,
 // character, followed by "...".
 std::string truncateString(const std::string& text, std::size_t maxLength);
 
+// Return the part of `text` that truncateString keeps, without "...": all
+// of it when it has at most `maxLength` bytes.
+std::string_view truncatedPart(std::string_view text, std::size_t maxLength);
+
 // Return `path` unchanged: the first step of a path key, after which callers
 // replace every backslash by "/".
 std::wstring normalizePath(const std::wstring& path);

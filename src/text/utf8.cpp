@@ -127,23 +127,29 @@ std::wstring decodeUtf8Lossy(std::string_view bytes) {
   return out;
 }
 
-void appendUtf8(char32_t v, std::string& out) {
+char* putUtf8(char32_t v, char* out) {
   if (!isScalarValue(v)) v = 0xFFFD;
   if (v < 0x80) {
-    out.push_back(static_cast<char>(v));
+    *out++ = static_cast<char>(v);
   } else if (v < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (v >> 6)));
-    out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    *out++ = static_cast<char>(0xC0 | (v >> 6));
+    *out++ = static_cast<char>(0x80 | (v & 0x3F));
   } else if (v < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (v >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    *out++ = static_cast<char>(0xE0 | (v >> 12));
+    *out++ = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (v & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (v >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((v >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    *out++ = static_cast<char>(0xF0 | (v >> 18));
+    *out++ = static_cast<char>(0x80 | ((v >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (v & 0x3F));
   }
+  return out;
+}
+
+void appendUtf8(char32_t v, std::string& out) {
+  char bytes[4];
+  out.append(bytes, static_cast<std::size_t>(putUtf8(v, bytes) - bytes));
 }
 
 std::string encodeUtf8(std::wstring_view text) {

@@ -38,6 +38,11 @@ std::wstring decodeUtf8Lossy(std::string_view bytes);
 // scalar value (a surrogate, above U+10FFFF) is written as U+FFFD.
 void appendUtf8(char32_t codePoint, std::string& out);
 
+// Write the UTF-8 bytes of one code point (at most four) at `out` and return
+// the end of what was written; a value that is no scalar value is written as
+// U+FFFD.
+char* putUtf8(char32_t codePoint, char* out);
+
 // Length of the valid UTF-8 sequence that starts `bytes`: 1 to 4, 0 when
 // the bytes there are invalid, or -1 when they are a valid but incomplete
 // start of a sequence (more bytes are needed to decide). `codePoint`

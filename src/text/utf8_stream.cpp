@@ -13,38 +13,62 @@ namespace {
 constexpr std::size_t fileBufferChars = 1 << 16;
 constexpr std::size_t consoleBufferChars = 1 << 14;
 constexpr std::size_t readChunkBytes = 1 << 16;
+// A wide unit encodes to at most four bytes (a 16-bit unit to at most three,
+// plus one U+FFFD for a first half left over from the drain before).
+constexpr std::size_t maxUtf8BytesPerUnit = 4;
 // Room for the bytes that a chunk leaves undelivered (Utf8LineReader::fill).
 constexpr std::size_t carryBytes = 8;
 
 }  // namespace
 
-Utf8OutputBuf::Utf8OutputBuf(std::size_t capacity) : wide_(capacity, L'\0') {
+Utf8OutputBuf::Utf8OutputBuf(std::size_t capacity)
+    : wide_(capacity, L'\0'),
+      bytes_(std::make_unique<char[]>(capacity * maxUtf8BytesPerUnit)) {
   setp(wide_.data(), wide_.data() + wide_.size());
 }
 
 bool Utf8OutputBuf::drain() {
-  bytes_.clear();
+  char* out = bytes_.get();
   for (const wchar_t* p = pbase(); p != pptr(); ++p) {
     auto v = static_cast<char32_t>(*p);
+    if (v < 0x80 && pendingHigh_ == 0) {
+      *out++ = static_cast<char>(v);
+      continue;
+    }
     if constexpr (sizeof(wchar_t) == 2) {
       if (pendingHigh_ != 0) {
         const auto high = static_cast<char32_t>(pendingHigh_);
         pendingHigh_ = 0;
         if (v >= 0xDC00 && v <= 0xDFFF) {
-          appendUtf8(0x10000 + ((high - 0xD800) << 10) + (v - 0xDC00), bytes_);
+          out = putUtf8(0x10000 + ((high - 0xD800) << 10) + (v - 0xDC00), out);
           continue;
         }
-        appendUtf8(0xFFFD, bytes_);
+        out = putUtf8(0xFFFD, out);
       }
       if (v >= 0xD800 && v <= 0xDBFF) {
         pendingHigh_ = *p;
         continue;
       }
     }
-    appendUtf8(v, bytes_);
+    out = putUtf8(v, out);
   }
   setp(wide_.data(), wide_.data() + wide_.size());
-  return bytes_.empty() || writeBytes(bytes_);
+  const auto size = static_cast<std::size_t>(out - bytes_.get());
+  return size == 0 || writeBytes(std::string_view(bytes_.get(), size));
+}
+
+bool Utf8OutputBuf::writeUtf8(std::string_view bytes) {
+  if (!drain()) return false;
+  if (pendingHigh_ != 0) {  // a first half that no second half follows
+    pendingHigh_ = 0;
+    char replacement[4];
+    if (!writeBytes(std::string_view(replacement,
+                                     static_cast<std::size_t>(
+                                         putUtf8(0xFFFD, replacement) - replacement)))) {
+      return false;
+    }
+  }
+  return bytes.empty() || writeBytes(bytes);
 }
 
 Utf8OutputBuf::int_type Utf8OutputBuf::overflow(int_type ch) {
@@ -60,7 +84,7 @@ int Utf8OutputBuf::sync() { return drain() && flushBytes() ? 0 : -1; }
 
 Utf8FileWriter::Buf::Buf() : Utf8OutputBuf(fileBufferChars) {}
 
-bool Utf8FileWriter::Buf::writeBytes(const std::string& bytes) {
+bool Utf8FileWriter::Buf::writeBytes(std::string_view bytes) {
   if (!file.is_open()) return false;
   if (file.sputn(bytes.data(), static_cast<std::streamsize>(bytes.size())) !=
       static_cast<std::streamsize>(bytes.size())) {
@@ -100,6 +124,11 @@ bool Utf8FileWriter::open(const std::filesystem::path& path) {
 
 bool Utf8FileWriter::is_open() const { return buf_.file.is_open(); }
 
+void Utf8FileWriter::writeUtf8(std::string_view bytes) {
+  if (!good()) return;
+  if (!buf_.writeUtf8(bytes)) setstate(std::ios_base::badbit);
+}
+
 bool Utf8FileWriter::close() {
   if (!is_open()) return false;
   const bool ok = buf_.finish();
@@ -110,7 +139,7 @@ bool Utf8FileWriter::close() {
 Utf8Console::Buf::Buf(int stream)
     : Utf8OutputBuf(consoleBufferChars), stream_(stream) {}
 
-bool Utf8Console::Buf::writeBytes(const std::string& bytes) {
+bool Utf8Console::Buf::writeBytes(std::string_view bytes) {
   platform::writeConsole(stream_, bytes);
   return true;  // a console that went away is ignored
 }

@@ -11,6 +11,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 
 // A wide stream buffer that encodes what it is given as UTF-8 and hands the
 // bytes to writeBytes(). A value that is no Unicode scalar value is written
@@ -20,11 +21,15 @@ class Utf8OutputBuf : public std::wstreambuf {
   explicit Utf8OutputBuf(std::size_t capacity);
   ~Utf8OutputBuf() override = default;
 
+  // Hand over what is buffered, then `bytes`, which are UTF-8 already.
+  // Return false when they could not be written.
+  bool writeUtf8(std::string_view bytes);
+
  protected:
   int_type overflow(int_type ch) override;
   int sync() override;
   // Take the encoded bytes; return false when they could not be written.
-  virtual bool writeBytes(const std::string& bytes) = 0;
+  virtual bool writeBytes(std::string_view bytes) = 0;
   // Push what writeBytes() took on to its destination (a flush).
   virtual bool flushBytes() { return true; }
   // Encode and hand over everything buffered so far.
@@ -32,7 +37,7 @@ class Utf8OutputBuf : public std::wstreambuf {
 
  private:
   std::wstring wide_;
-  std::string bytes_;
+  std::unique_ptr<char[]> bytes_;  // room for the encoding of all of wide_
   wchar_t pendingHigh_ = 0;  // first half of a surrogate pair (16-bit wchar_t)
 };
 
@@ -45,6 +50,10 @@ class Utf8FileWriter : public std::wostream {
   // Open `path` for output, truncating it. Return false when it does not open.
   bool open(const std::filesystem::path& path);
   bool is_open() const;
+  // Write `bytes`, which are UTF-8 already, after what the stream holds,
+  // without the wide-stream machinery. Like `<<`, do nothing once the stream
+  // has failed, and set badbit when the write fails.
+  void writeUtf8(std::string_view bytes);
   // Write out what is buffered and close the file. Return false when any
   // write or the close failed; the stream then also has badbit set.
   bool close();
@@ -58,7 +67,7 @@ class Utf8FileWriter : public std::wostream {
     bool finish();
 
    protected:
-    bool writeBytes(const std::string& bytes) override;
+    bool writeBytes(std::string_view bytes) override;
     bool flushBytes() override;
   };
   Buf buf_;
@@ -79,7 +88,7 @@ class Utf8Console {
     explicit Buf(int stream);
 
    protected:
-    bool writeBytes(const std::string& bytes) override;
+    bool writeBytes(std::string_view bytes) override;
 
    private:
     int stream_;

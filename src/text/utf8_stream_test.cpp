@@ -168,6 +168,25 @@ TEST(Utf8FileWriter, WritesUtf8WithLfLineEnds) {
             "\xEF\xBB\xBF" "a\n\xE3\x81\x82 42\n\xF0\x9F\x98\x80\xEF\xBF\xBD|\n");
 }
 
+TEST(Utf8FileWriter, KeepsOrderOfWideTextAndUtf8Bytes) {
+  TempProject project(false);
+  Utf8FileWriter out;
+  ASSERT_TRUE(out.open("out.txt"));
+  out << L"\u3042 " << 1;
+  out.writeUtf8(" \xE3\x81\x84\n");
+  out << L"end";
+  if constexpr (sizeof(wchar_t) == 2) {
+    out << static_cast<wchar_t>(0xD800);  // no second half follows
+    out.writeUtf8("|");
+  }
+  ASSERT_TRUE(out.close());
+  EXPECT_EQ(readBytes("out.txt"), sizeof(wchar_t) == 2
+                                      ? "\xE3\x81\x82 1 \xE3\x81\x84\nend\xEF\xBF\xBD|"
+                                      : "\xE3\x81\x82 1 \xE3\x81\x84\nend");
+  out.writeUtf8("after the close");  // like <<, a write to a closed file fails
+  EXPECT_TRUE(out.fail());
+}
+
 TEST(Utf8FileWriter, KeepsTextLongerThanItsBuffer) {
   TempProject project(false);
   std::wstring text;
