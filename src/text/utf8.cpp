@@ -92,8 +92,18 @@ std::size_t validUtf8Prefix(std::string_view bytes) {
       pos += 8;
     }
     if (pos == bytes.size()) break;
-    if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+    const auto b0 = static_cast<unsigned char>(bytes[pos]);
+    if (b0 < 0x80) {
       ++pos;
+      continue;
+    }
+    // Japanese text is mostly three-byte sequences whose lead byte needs no
+    // range test of its second byte.
+    if (((b0 >= 0xE1 && b0 <= 0xEC) || b0 == 0xEE || b0 == 0xEF) &&
+        pos + 2 < bytes.size() &&
+        (static_cast<unsigned char>(bytes[pos + 1]) & 0xC0) == 0x80 &&
+        (static_cast<unsigned char>(bytes[pos + 2]) & 0xC0) == 0x80) {
+      pos += 3;
       continue;
     }
     char32_t ignored = 0;
