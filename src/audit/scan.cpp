@@ -29,6 +29,8 @@ constexpr std::string_view tagConverted = "[DEBUG] タグ変換成功: ";
 constexpr std::string_view noStorage = "[DEBUG] storage 属性が見つかりませんでした: ";
 constexpr std::string_view normalTag = "[DEBUG] 正常タグ: ";
 
+constexpr std::size_t keptBufferBytes = 1 << 16;
+
 const std::string illegalMark = encodeUtf8(illegalTagMark);
 const std::string missingMark = encodeUtf8(missingFileMark);
 const std::string arrayMark = encodeUtf8(arrayAccessMark);
@@ -209,6 +211,10 @@ void Scanner::scanLine(const std::string& utf8line) {
        from = match.pos + match.length) {
     scanTag(utf8line, match);
   }
+  // The buffers keep their size from line to line, but not that of a huge
+  // tag for the rest of the run.
+  if (text_.capacity() > keptBufferBytes) text_ = std::string();
+  if (key_.capacity() > keptBufferBytes) key_ = std::string();
 }
 
 void Scanner::scanTag(const std::string& utf8line, const TagMatch& match) {

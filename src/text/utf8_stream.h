@@ -1,8 +1,8 @@
 #pragma once
 
-// Wide streams that carry UTF-8 bytes: output files and the console are
-// written as UTF-8 whatever the process locale, and scenario files are read
-// as UTF-8 in text mode (CR LF arrives as LF).
+// Streams that carry UTF-8 bytes: output files and the console are written
+// as UTF-8 whatever the process locale, and scenario files are read as lines
+// of checked UTF-8 bytes in text mode (CR LF arrives as LF).
 
 #include <cstddef>
 #include <filesystem>
