@@ -9,7 +9,8 @@ resident memory of the tool.
     cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build
     python3 bench/benchmark.py                  # about 200,000 lines, 800,000 tags
     python3 bench/benchmark.py --preset large   # five times that
-    python3 bench/benchmark.py --preset longline  # one 200 MB line, no brackets
+    python3 bench/benchmark.py --preset longline  # one 200 MB line of text
+    python3 bench/benchmark.py --preset nulline   # one 200 MB line of NUL bytes
 
 The machine should be otherwise idle; on a shared one, repeat and compare
 medians. Standard library only.
@@ -100,13 +101,18 @@ def generate(root, files, lines):
         data = ending.join(out) + ending
         with open(os.path.join(scenario, f"ch{f:04}.ks"), "wb") as fh:
             fh.write(("\ufeff" if f % 3 == 0 else "").encode() + data.encode())
-    # The tag count is what grep finds, bracketed text in the texts included.
+    # The texts hold no brackets, so grep finds exactly these tags.
     return files * lines, total_tags
 
 
-def generate_long_line(root, size):
+def generate_long_line(root, size, nul):
+    """One line of `size` bytes without brackets: Japanese text, or NUL bytes
+    (a sparse file)."""
     os.makedirs(os.path.join(root, "scenario"))
     with open(os.path.join(root, "scenario", "long.ks"), "wb") as fh:
+        if nul:
+            fh.truncate(size)
+            return 1, 0
         block = ("一行だけの長いテキスト" * 100).encode()
         written = 0
         while written < size:
@@ -122,7 +128,8 @@ def timed(command, cwd, stdout):
                             stderr=subprocess.DEVNULL, shell=isinstance(command, str))
     _, status, usage = os.wait4(proc.pid, 0)
     wall = time.perf_counter() - start
-    if os.waitstatus_to_exitcode(status) not in (0, 1):
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode not in (0, 1):
         sys.exit(f"{command} failed with status {status}")
     return wall, usage.ru_maxrss
 
@@ -135,7 +142,8 @@ def clean_outputs(root):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--preset", choices=[*PRESETS, "longline"], default="small")
+    parser.add_argument("--preset", choices=[*PRESETS, "longline", "nulline"],
+                        default="small")
     parser.add_argument("--exe", default=os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "build", "orvandel"))
     parser.add_argument("--runs", type=int, default=5)
@@ -150,8 +158,9 @@ def main():
     os.makedirs(root, exist_ok=True)
     try:
         if not os.path.isdir(os.path.join(root, "scenario")):
-            if args.preset == "longline":
-                lines, tags = generate_long_line(root, 200 * 1000 * 1000)
+            if args.preset in ("longline", "nulline"):
+                lines, tags = generate_long_line(root, 200 * 1000 * 1000,
+                                                 args.preset == "nulline")
             else:
                 lines, tags = generate(root, *PRESETS[args.preset])
             print(f"generated {lines} lines, {tags} tags in {root}")
