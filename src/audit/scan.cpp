@@ -200,7 +200,8 @@ void Scanner::reportLineFailure(const std::wstring& wFileName, long lineNumber,
 void Scanner::scanLine(const std::string& utf8line) {
   try {
     const std::string_view shown = truncatedPart(utf8line, 20);
-    log_.writeUtf8(located(lineConverted, shown, shown.size() < utf8line.size() ? "..." : ""));
+    const bool cut = shown.size() < utf8line.size();
+    log_.writeUtf8(located(lineConverted, shown, cut ? "..." : ""));
   } catch (const std::exception& e) {
     reportLineFailure(*wFileName_, lineNumber_,
                       stringToWString(e.what(), log_, "exception"));
