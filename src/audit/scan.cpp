@@ -1,9 +1,11 @@
 #include "audit/scan.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <exception>
 #include <iostream>
+#include <stdexcept>
 #include <string_view>
 #include <unordered_set>
 
@@ -16,55 +18,97 @@
 
 namespace {
 
-// The words of one side of the storage check.
+// The lines written for every line and every tag are most of what a run
+// writes, so they are composed as UTF-8 bytes and written whole, without the
+// wide-stream machinery. The file name, the tags and the storage values in
+// them are shown as their own bytes: the name has been decoded once without
+// failure and the reader checks every line, so decoding and encoding them
+// again would give the same bytes.
+constexpr std::string_view lineConverted = "[DEBUG] 行変換成功: ";
+constexpr std::string_view tagConverted = "[DEBUG] タグ変換成功: ";
+constexpr std::string_view noStorage = "[DEBUG] storage 属性が見つかりませんでした: ";
+constexpr std::string_view normalTag = "[DEBUG] 正常タグ: ";
+
+constexpr std::size_t keptBufferBytes = 1 << 16;
+
+const std::string illegalMark = encodeUtf8(illegalTagMark);
+const std::string missingMark = encodeUtf8(missingFileMark);
+const std::string arrayMark = encodeUtf8(arrayAccessMark);
+
+// The words and sets of one side of the storage check.
 struct StorageGroup {
-  const wchar_t* usedLine;
-  const wchar_t* missingWarning;
-  const wchar_t* missingError;
+  std::string_view usedLine;
+  std::string_view missingWarning;
+  std::string_view missingError;
   const wchar_t* failureLine;
   std::set<std::wstring>& used;
-  const std::unordered_set<std::wstring>& inventory;
+  std::unordered_set<std::string> usedKeys;  // `used` in UTF-8, to skip repeats
+  std::unordered_set<std::string> inventory;  // the inventory in UTF-8
 };
 
-// The values of the tag being handled, for its messages.
-struct TagContext {
-  const std::wstring& wFileName;
-  std::int32_t lineNumber;
-  const std::wstring& wtag;
-};
+// Return the UTF-8 forms of `keys`. A key that has none (a lone surrogate
+// from a Windows file name) is left out: no storage value can equal it.
+std::unordered_set<std::string> utf8Keys(const std::vector<std::wstring>& keys) {
+  std::unordered_set<std::string> index;
+  for (const std::wstring& key : keys) {
+    try {
+      index.insert(encodeUtf8(key));
+    } catch (const std::range_error&) {
+    }
+  }
+  return index;
+}
 
 class Scanner {
  public:
-  Scanner(AuditState& state, std::wostream& report, std::wostream& log)
+  Scanner(AuditState& state, Utf8FileWriter& report, Utf8FileWriter& log)
       : state_(state),
         report_(report),
         log_(log),
-        soundIndex_(state.soundFiles.begin(), state.soundFiles.end()),
-        bgmIndex_(state.bgmFiles.begin(), state.bgmFiles.end()) {}
+        sound_{"[DEBUG] 使用済み効果音ファイル: ",
+               "[WARNING] 効果音ファイルが見つかりません: ",
+               "[ERROR] 効果音ファイルが見つかりません: ",
+               L"[ERROR] 正規表現検索エラー (playse/se): ",
+               state.usedSoundFiles, {}, utf8Keys(state.soundFiles)},
+        bgm_{"[DEBUG] 使用済みBGMファイル: ",
+             "[WARNING] BGMファイルが見つかりません: ",
+             "[ERROR] BGMファイルが見つかりません: ",
+             L"[ERROR] 正規表現検索エラー (playbgm/bgm): ",
+             state.usedBgmFiles, {}, utf8Keys(state.bgmFiles)} {}
 
   void scanFile(const std::string& fileName, const std::filesystem::path& scenarioDir,
                 std::size_t total);
 
  private:
-  void scanLine(const std::wstring& wFileName, std::int32_t lineNumber,
-                const std::wstring& wline);
-  void scanTag(const std::string& utf8line, const TagMatch& match,
-               const std::wstring& wFileName, std::int32_t lineNumber);
-  bool checkStorage(const StorageGroup& group, std::string_view inner,
-                    const TagContext& tag, bool& storageMissing);
+  void scanLine(const std::string& utf8line);
+  void scanTag(const std::string& utf8line, const TagMatch& match);
+  bool checkStorage(StorageGroup& group, std::string_view inner, std::string_view tag,
+                    bool& storageMissing);
   void classify(const std::string& utf8line, const TagMatch& match,
-                const std::string& tagName, bool storageMissing,
-                const TagContext& tag);
+                std::string_view tagName, std::string_view tag, bool storageMissing);
+  void recordIssue(std::string_view tag, const wchar_t* mark, std::string_view collected);
+  // Compose `prefix`, the file name, " 行 ", the line number, " (", `value`,
+  // `more` and ")\n" in text_ and return it.
+  const std::string& located(std::string_view prefix, std::string_view value,
+                             std::string_view more = {});
   void reportUnreadBytes(const std::wstring& wFileName, long lineNumber);
   void reportLineFailure(const std::wstring& wFileName, long lineNumber,
                          const std::wstring& reason);
 
   AuditState& state_;
-  std::wostream& report_;
-  std::wostream& log_;
-  std::unordered_set<std::wstring> soundIndex_;
-  std::unordered_set<std::wstring> bgmIndex_;
+  Utf8FileWriter& report_;
+  Utf8FileWriter& log_;
+  StorageGroup sound_;
+  StorageGroup bgm_;
   std::int32_t processedCount_ = 0;
+
+  // The file and line being scanned, as every message shows them.
+  std::string_view fileName_;
+  const std::wstring* wFileName_ = nullptr;
+  std::int32_t lineNumber_ = 0;
+  std::string number_;  // lineNumber_ in decimal
+  std::string text_;    // the line being composed
+  std::string key_;     // the path key being formed, in UTF-8
 };
 
 void Scanner::scanFile(const std::string& fileName,
@@ -101,7 +145,7 @@ void Scanner::scanFile(const std::string& fileName,
   std::wcout << L"処理中: " << wFileName << L" ..." << std::endl;
   log_ << L"[DEBUG] 処理開始: " << wFileName << L"\n";
 
-  Utf8FileReader reader;
+  Utf8LineReader reader;
   if (!reader.open(filePath)) {
     std::wcerr << L"ファイルを開けませんでした: " << wFileName << std::endl;
     report_ << L"[WARNING] ファイルを開けませんでした: " << wFileName << std::endl;
@@ -109,14 +153,19 @@ void Scanner::scanFile(const std::string& fileName,
     state_.scanComplete = false;
     return;
   }
-  std::wistream ksFile(&reader);
-  skipBOM(ksFile, fileName, log_);
+  skipBOM(reader, fileName, log_);
 
-  std::int32_t lineNumber = 0;
-  std::wstring wline;
-  while (std::getline(ksFile, wline)) {
-    ++lineNumber;
-    scanLine(wFileName, lineNumber, wline);
+  // The line is held once, as the UTF-8 bytes of the file: the reader has
+  // checked them, so the tags cut from it are whole UTF-8 too.
+  fileName_ = fileName;
+  wFileName_ = &wFileName;
+  lineNumber_ = 0;
+  std::string utf8line;
+  while (reader.readLine(utf8line)) {
+    ++lineNumber_;
+    char digits[16];
+    number_.assign(digits, std::to_chars(digits, digits + sizeof digits, lineNumber_).ptr);
+    scanLine(utf8line);
   }
   if (reader.stoppedAtBadBytes()) {
     reportUnreadBytes(wFileName, reader.badLine());
@@ -148,139 +197,151 @@ void Scanner::reportLineFailure(const std::wstring& wFileName, long lineNumber,
        << reason << L")\n";
 }
 
-void Scanner::scanLine(const std::wstring& wFileName, std::int32_t lineNumber,
-                       const std::wstring& wline) {
-  std::string utf8line;
+void Scanner::scanLine(const std::string& utf8line) {
   try {
-    utf8line = encodeUtf8(wline);
-    const std::wstring shown =
-        stringToWString(truncateString(utf8line, 20), log_, "utf8line");
-    log_ << L"[DEBUG] 行変換成功: " << wFileName << L" 行 " << lineNumber << L" ("
-         << shown << L")\n";
+    const std::string_view shown = truncatedPart(utf8line, 20);
+    const bool cut = shown.size() < utf8line.size();
+    log_.writeUtf8(located(lineConverted, shown, cut ? "..." : ""));
   } catch (const std::exception& e) {
-    reportLineFailure(wFileName, lineNumber,
+    reportLineFailure(*wFileName_, lineNumber_,
                       stringToWString(e.what(), log_, "exception"));
     return;
   }
   TagMatch match;
   for (std::size_t from = 0; findNextTag(utf8line, from, match);
        from = match.pos + match.length) {
-    scanTag(utf8line, match, wFileName, lineNumber);
+    scanTag(utf8line, match);
   }
+  // The buffers keep their size from line to line, but not that of a huge
+  // tag for the rest of the run.
+  if (text_.capacity() > keptBufferBytes) text_ = std::string();
+  if (key_.capacity() > keptBufferBytes) key_ = std::string();
 }
 
-void Scanner::scanTag(const std::string& utf8line, const TagMatch& match,
-                      const std::wstring& wFileName, std::int32_t lineNumber) {
-  const std::string tag = utf8line.substr(match.pos, match.length);
-  const std::string_view inner = std::string_view(tag).substr(1, tag.size() - 2);
-  const std::string tagName(inner.substr(0, inner.find_first_of(" \t")));
+void Scanner::scanTag(const std::string& utf8line, const TagMatch& match) {
+  const std::string_view tag = std::string_view(utf8line).substr(match.pos, match.length);
+  const std::string_view inner = tag.substr(1, tag.size() - 2);
+  const std::string_view tagName = inner.substr(0, inner.find_first_of(" \t"));
 
-  std::wstring wtag;
+  // The tag is whole UTF-8 (see above), so its wide text is made only for a
+  // problem record; what can still fail here is memory.
   try {
-    wtag = decodeUtf8(tag);
-    log_ << L"[DEBUG] タグ変換成功: " << wFileName << L" 行 " << lineNumber << L" ("
-         << wtag << L")\n";
+    log_.writeUtf8(located(tagConverted, tag));
   } catch (const std::exception& e) {
+    const std::wstring& wFileName = *wFileName_;
     const std::wstring reason = stringToWString(e.what(), log_, "exception");
-    std::wcerr << L"[WARNING] タグ変換エラー: " << wFileName << L" 行 " << lineNumber
+    std::wcerr << L"[WARNING] タグ変換エラー: " << wFileName << L" 行 " << lineNumber_
                << L" (" << reason << L")\n";
-    report_ << L"[WARNING] タグ変換エラー: " << wFileName << L" 行 " << lineNumber << L" ("
+    report_ << L"[WARNING] タグ変換エラー: " << wFileName << L" 行 " << lineNumber_ << L" ("
             << reason << L")\n";
-    const std::wstring shownTag = stringToWString(tag, log_, "tag");
-    log_ << L"[ERROR] タグ変換エラー: " << wFileName << L" 行 " << lineNumber << L" ("
+    const std::wstring shownTag = stringToWString(std::string(tag), log_, "tag");
+    log_ << L"[ERROR] タグ変換エラー: " << wFileName << L" 行 " << lineNumber_ << L" ("
          << shownTag << L", " << reason << L")\n";
     return;
   }
 
-  const TagContext context{wFileName, lineNumber, wtag};
   bool storageMissing = false;
   if (tagName == "playse" || tagName == "se") {
-    const StorageGroup sound{L"[DEBUG] 使用済み効果音ファイル: ",
-                             L"[WARNING] 効果音ファイルが見つかりません: ",
-                             L"[ERROR] 効果音ファイルが見つかりません: ",
-                             L"[ERROR] 正規表現検索エラー (playse/se): ",
-                             state_.usedSoundFiles, soundIndex_};
-    if (!checkStorage(sound, inner, context, storageMissing)) return;
+    if (!checkStorage(sound_, inner, tag, storageMissing)) return;
   } else if (tagName == "playbgm" || tagName == "bgm") {
-    const StorageGroup bgm{L"[DEBUG] 使用済みBGMファイル: ",
-                           L"[WARNING] BGMファイルが見つかりません: ",
-                           L"[ERROR] BGMファイルが見つかりません: ",
-                           L"[ERROR] 正規表現検索エラー (playbgm/bgm): ",
-                           state_.usedBgmFiles, bgmIndex_};
-    if (!checkStorage(bgm, inner, context, storageMissing)) return;
+    if (!checkStorage(bgm_, inner, tag, storageMissing)) return;
   }
-  classify(utf8line, match, tagName, storageMissing, context);
+  classify(utf8line, match, tagName, tag, storageMissing);
 }
 
 // Return false when a failure abandoned the tag (it is then not classified).
-bool Scanner::checkStorage(const StorageGroup& group, std::string_view inner,
-                           const TagContext& tag, bool& storageMissing) {
+bool Scanner::checkStorage(StorageGroup& group, std::string_view inner,
+                           std::string_view tag, bool& storageMissing) {
   try {
     std::string_view value;
     if (!findStorageValue(inner, value) || value.empty()) {
-      log_ << L"[DEBUG] storage 属性が見つかりませんでした: " << tag.wFileName << L" 行 "
-           << tag.lineNumber << L" (" << tag.wtag << L")\n";
+      log_.writeUtf8(located(noStorage, tag));
       return true;
     }
-    std::wstring key = normalizePath(decodeUtf8(value));
-    std::replace(key.begin(), key.end(), L'\\', L'/');
-    group.used.insert(key);
-    log_ << group.usedLine << key << L"\n";
-    if (group.inventory.count(key) != 0) return true;
+    key_.assign(value);
+    std::replace(key_.begin(), key_.end(), '\\', '/');
+    if (!group.usedKeys.contains(key_)) {
+      std::wstring wKey = normalizePath(decodeUtf8(value));
+      std::replace(wKey.begin(), wKey.end(), L'\\', L'/');
+      group.used.insert(std::move(wKey));
+      group.usedKeys.insert(key_);
+    }
+    text_.assign(group.usedLine).append(key_).append("\n");
+    log_.writeUtf8(text_);
+    if (group.inventory.contains(key_)) return true;
 
     storageMissing = true;
-    std::wcout << group.missingWarning << tag.wFileName << L" 行 " << tag.lineNumber
-               << L" (" << key << L")\n";
-    report_ << group.missingWarning << tag.wFileName << L" 行 " << tag.lineNumber
-            << L" (" << key << L")\n";
-    log_ << group.missingError << tag.wFileName << L" 行 " << tag.lineNumber << L" ("
-         << key << L")\n";
-    state_.issues.push_back(Issue{tag.wFileName, tag.lineNumber, tag.wtag, missingFileMark});
-    log_ << L"[DEBUG] 問題タグ収集 (□): " << tag.wFileName << L" 行 " << tag.lineNumber
-         << L" (" << tag.wtag << L")\n";
+    const std::string& warning = located(group.missingWarning, key_);
+    std::wcout << decodeUtf8(warning);
+    report_.writeUtf8(warning);
+    log_.writeUtf8(located(group.missingError, key_));
+    recordIssue(tag, missingFileMark, "[DEBUG] 問題タグ収集 (□): ");
     return true;
   } catch (const std::exception& e) {
     const std::wstring reason = stringToWString(e.what(), log_, "exception");
-    log_ << group.failureLine << tag.wFileName << L" 行 " << tag.lineNumber << L" ("
-         << reason << L")\n";
+    log_ << group.failureLine << *wFileName_ << L" 行 " << lineNumber_ << L" (" << reason
+         << L")\n";
     return false;
   }
 }
 
 void Scanner::classify(const std::string& utf8line, const TagMatch& match,
-                       const std::string& tagName, bool storageMissing,
-                       const TagContext& tag) {
+                       std::string_view tagName, std::string_view tag,
+                       bool storageMissing) {
   const wchar_t* mark = nullptr;
-  const wchar_t* detected = L"[DEBUG] 正常タグ: ";
-  const wchar_t* collected = nullptr;
-  if (isArrayAccess(utf8line, match.pos, match.pos + match.length - 1, tagName)) {
-    mark = arrayAccessMark;
-    detected = L"[DEBUG] 配列アクセス検出: ";
-    collected = L"[DEBUG] 問題タグ収集 (◆): ";
-  } else if (knownTags.count(tagName) == 0) {
-    mark = illegalTagMark;
-    detected = L"[DEBUG] 不正タグ検出: ";
-    collected = L"[DEBUG] 問題タグ収集 (■): ";
+  const std::string* shownMark = nullptr;
+  std::string_view detected = normalTag;
+  std::string_view collected;
+  if (!knownTags.contains(tagName)) {
+    if (isGluedToText(utf8line, match.pos, match.pos + match.length - 1)) {
+      mark = arrayAccessMark;
+      shownMark = &arrayMark;
+      detected = "[DEBUG] 配列アクセス検出: ";
+      collected = "[DEBUG] 問題タグ収集 (◆): ";
+    } else {
+      mark = illegalTagMark;
+      shownMark = &illegalMark;
+      detected = "[DEBUG] 不正タグ検出: ";
+      collected = "[DEBUG] 問題タグ収集 (■): ";
+    }
   }
 
-  if (storageMissing) report_ << missingFileMark;
-  if (mark != nullptr) report_ << mark;
-  report_ << tag.wFileName << L" (行 " << tag.lineNumber << L"): " << tag.wtag << L"\n"
-          << std::flush;
-  log_ << detected << tag.wFileName << L" 行 " << tag.lineNumber << L" (" << tag.wtag
-       << L")\n";
-  if (mark == nullptr) return;
-  state_.issues.push_back(Issue{tag.wFileName, tag.lineNumber, tag.wtag, mark});
-  log_ << collected << tag.wFileName << L" 行 " << tag.lineNumber << L" (" << tag.wtag
-       << L")\n";
+  text_.clear();
+  if (storageMissing) text_.append(missingMark);
+  if (shownMark != nullptr) text_.append(*shownMark);
+  text_.append(fileName_).append(" (行 ").append(number_).append("): ").append(tag).append(
+      "\n");
+  report_.writeUtf8(text_);
+  report_.flush();
+  log_.writeUtf8(located(detected, tag));
+  if (mark != nullptr) recordIssue(tag, mark, collected);
+}
+
+void Scanner::recordIssue(std::string_view tag, const wchar_t* mark,
+                          std::string_view collected) {
+  state_.issues.push_back(Issue{*wFileName_, lineNumber_, decodeUtf8(tag), mark});
+  log_.writeUtf8(located(collected, tag));
+}
+
+const std::string& Scanner::located(std::string_view prefix, std::string_view value,
+                                    std::string_view more) {
+  text_.assign(prefix)
+      .append(fileName_)
+      .append(" 行 ")
+      .append(number_)
+      .append(" (")
+      .append(value)
+      .append(more)
+      .append(")\n");
+  return text_;
 }
 
 }  // namespace
 
 void scanScenarioFiles(const std::vector<std::string>& targetFiles,
                        const std::filesystem::path& scenarioDir,
-                       AuditState& state, std::wostream& report,
-                       std::wostream& log) {
+                       AuditState& state, Utf8FileWriter& report,
+                       Utf8FileWriter& log) {
   Scanner scanner(state, report, log);
   for (const std::string& fileName : targetFiles) {
     scanner.scanFile(fileName, scenarioDir, targetFiles.size());

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <filesystem>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "audit/audit_state.h"
+
+class Utf8FileWriter;
 
 // Scan every file of `targetFiles` (names relative to `scenarioDir`, in list
 // order) for bracketed tags: check the storage value of sound and BGM tags
@@ -16,5 +17,5 @@
 // failures other than a missing file raise.
 void scanScenarioFiles(const std::vector<std::string>& targetFiles,
                        const std::filesystem::path& scenarioDir,
-                       AuditState& state, std::wostream& report,
-                       std::wostream& log);
+                       AuditState& state, Utf8FileWriter& report,
+                       Utf8FileWriter& log);

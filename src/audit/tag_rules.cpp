@@ -2,7 +2,7 @@
 
 // Inserted in this order; "back" and "chara" stand twice in the list, so the
 // set holds 182 names.
-const std::set<std::string> knownTags = {
+const std::set<std::string, std::less<>> knownTags = {
     "text", "l", "p", "graph", "r", "er", "cm", "ct", "current", "position",
     "ruby", "label", "config_record_label", "jump", "link", "endlink", "goto",
     "button", "glink", "clickable", "image", "freeimage", "freelayer", "free",
@@ -44,15 +44,18 @@ bool isAsciiAlnum(unsigned char c) {
 
 }  // namespace
 
-bool isArrayAccess(const std::string& line, std::size_t openPos,
-                   std::size_t closePos, const std::string& tagName) {
+bool isGluedToText(std::string_view line, std::size_t openPos, std::size_t closePos) {
   if (openPos == 0) return false;
   if (closePos + 1 >= line.size()) return false;
-  if (knownTags.count(tagName) != 0) return false;
   const auto before = static_cast<unsigned char>(line[openPos - 1]);
   const auto after = static_cast<unsigned char>(line[closePos + 1]);
   if (isAsciiAlnum(before) || before == '.' || before == '_' || before == ']') {
     return true;
   }
   return isAsciiAlnum(after) || after == '.' || after == '_' || after == '[';
+}
+
+bool isArrayAccess(std::string_view line, std::size_t openPos,
+                   std::size_t closePos, std::string_view tagName) {
+  return !knownTags.contains(tagName) && isGluedToText(line, openPos, closePos);
 }

@@ -64,7 +64,8 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path,
     for (std::filesystem::recursive_directory_iterator it(root), end;
          it != end; ++it) {
       const std::filesystem::directory_entry& entry = *it;
-      if (platform::isLink(entry)) {
+      const bool isLink = platform::isLink(entry);
+      if (isLink) {
         it.disable_recursion_pending();  // a linked folder is never entered
         if (!platform::walksListLinkedFiles()) continue;
       }
@@ -77,10 +78,13 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path,
         log << texts.skipped << name << L"\n";
         continue;
       }
-      // Both sides are made weakly canonical first, so a link to a file
-      // elsewhere gets a key with ".." steps, and one on another root none.
+      // A link is resolved first, so a link to a file elsewhere gets a key
+      // with ".." steps, and one on another root none. Any other entry was
+      // reached through real folders below `root` (the walk enters no link),
+      // so resolving would only cost file-system calls and give the same key.
       const std::filesystem::path relPath =
-          std::filesystem::relative(entry.path(), root);
+          isLink ? std::filesystem::relative(entry.path(), root)
+                 : entry.path().lexically_relative(root);
       std::wstring wFileName = normalizePath(pathToWide(relPath));
       std::replace(wFileName.begin(), wFileName.end(), L'\\', L'/');
       if (wFileName.empty()) continue;

@@ -31,17 +31,12 @@ bool validateLog(std::filebuf& in) {
     if (got <= 0) break;
     carry.append(chunk.data(), static_cast<std::size_t>(got));
     const std::string_view view(carry);
-    std::size_t pos = 0;
-    while (pos < view.size()) {
-      if (static_cast<unsigned char>(view[pos]) < 0x80) {
-        ++pos;
-        continue;
-      }
-      char32_t ignored = 0;
-      const int length = scanUtf8Sequence(view.substr(pos), ignored);
-      if (length == 0) throw std::range_error(badConversionText);
-      if (length < 0) break;  // completed by the next chunk, or cut off
-      pos += static_cast<std::size_t>(length);
+    const std::size_t pos = validUtf8Prefix(view);
+    char32_t ignored = 0;
+    // What stops the check is bad, or the start of a sequence that the next
+    // chunk completes (or that the end of the file cuts off).
+    if (pos < view.size() && scanUtf8Sequence(view.substr(pos), ignored) == 0) {
+      throw std::range_error(badConversionText);
     }
     carry.erase(0, pos);
   }

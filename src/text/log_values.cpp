@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "text/utf8.h"
+#include "text/utf8_stream.h"
 
 namespace {
 
@@ -41,18 +42,22 @@ std::string wstringToUtf8(const std::wstring& text, std::wostream& log,
 
 std::string truncateString(const std::string& text, std::size_t maxLength) {
   if (text.size() <= maxLength) return text;
+  return std::string(truncatedPart(text, maxLength)) + "...";
+}
+
+std::string_view truncatedPart(std::string_view text, std::size_t maxLength) {
+  if (text.size() <= maxLength) return text;
   std::size_t cut = maxLength;
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
     --cut;
   }
-  return text.substr(0, cut) + "...";
+  return text.substr(0, cut);
 }
 
 std::wstring normalizePath(const std::wstring& path) { return path; }
 
-void skipBOM(std::wistream& in, const std::string& fileName, std::wostream& log) {
-  if (in.peek() == static_cast<std::wistream::int_type>(0xFEFF)) {
-    in.get();
+void skipBOM(Utf8LineReader& in, const std::string& fileName, std::wostream& log) {
+  if (in.skipByteOrderMark()) {
     const std::wstring name = stringToWString(fileName, log, "fileName");
     log << L"[DEBUG] BOMをスキップしました: " << name << L"\n";
     return;

@@ -4,9 +4,11 @@
 // message of the tool rests on. None of them raises to its caller.
 
 #include <cstddef>
-#include <istream>
 #include <ostream>
 #include <string>
+#include <string_view>
+
+class Utf8LineReader;
 
 // Return `text` decoded from UTF-8. On failure write
 // "[ERROR] string to wstring conversion error: <context> (<reason>)" to `log`
@@ -25,10 +27,15 @@ std::string wstringToUtf8(const std::wstring& text, std::wostream& log,
 // character, followed by "...".
 std::string truncateString(const std::string& text, std::size_t maxLength);
 
+// Return the part of `text` that truncateString keeps, without "...": all
+// of it when it has at most `maxLength` bytes.
+std::string_view truncatedPart(std::string_view text, std::size_t maxLength);
+
 // Return `path` unchanged: the first step of a path key, after which callers
 // replace every backslash by "/".
 std::wstring normalizePath(const std::wstring& path);
 
-// Take one leading U+FEFF from `in` if it stands there, and log whether it
-// did. A stream that cannot deliver a character counts as having none.
-void skipBOM(std::wistream& in, const std::string& fileName, std::wostream& log);
+// Take one U+FEFF from the start of the unread text of `in` if it stands
+// there, and log whether it did. A file that cannot deliver a character
+// counts as having none.
+void skipBOM(Utf8LineReader& in, const std::string& fileName, std::wostream& log);

@@ -73,44 +73,43 @@ TEST(LogValues, NormalizePathKeepsBackslashes) {
   EXPECT_EQ(normalizePath(L""), L"");
 }
 
-TEST(SkipBom, TakesOneLeadingMark) {
+TEST(SkipBom, TakesOneLeadingMarkAndLogsWhetherItDid) {
+  TempProject project(false);
+  writeBytes("a.ks", "\xEF\xBB\xBF\xEF\xBB\xBF[se]\n");
+  writeBytes("b.ks", "x\xEF\xBB\xBF");
+  writeBytes("empty.ks", "");
   std::wostringstream log;
-  std::wistringstream twice(L"\uFEFF\uFEFFabc");
-  skipBOM(twice, "a.ks", log);
-  EXPECT_EQ(twice.get(), 0xFEFF);
-  EXPECT_EQ(twice.get(), L'a');
-
-  std::wistringstream inside(L"x\uFEFF");
-  skipBOM(inside, "b.ks", log);
-  EXPECT_EQ(inside.get(), L'x');
+  Utf8LineReader reader;
+  std::string line;
+  ASSERT_TRUE(reader.open("a.ks"));
+  skipBOM(reader, "a.ks", log);
+  ASSERT_TRUE(reader.readLine(line));
+  EXPECT_EQ(line, "\xEF\xBB\xBF[se]");
+  ASSERT_TRUE(reader.open("b.ks"));
+  skipBOM(reader, "b.ks", log);
+  ASSERT_TRUE(reader.readLine(line));
+  EXPECT_EQ(line, "x\xEF\xBB\xBF");
+  ASSERT_TRUE(reader.open("empty.ks"));
+  skipBOM(reader, "empty.ks", log);
+  EXPECT_FALSE(reader.open("missing.ks"));
+  skipBOM(reader, "missing.ks", log);
   EXPECT_EQ(log.str(),
             L"[DEBUG] BOMをスキップしました: a.ks\n"
-            L"[DEBUG] BOMが見つかりませんでした: b.ks\n");
-}
-
-TEST(SkipBom, FindsNoMarkInEmptyOrFailedStream) {
-  std::wostringstream log;
-  std::wistringstream empty(L"");
-  skipBOM(empty, "empty.ks", log);
-  std::wistringstream failed(L"\uFEFF");
-  failed.setstate(std::ios_base::failbit);
-  skipBOM(failed, "failed.ks", log);
-  failed.clear();
-  EXPECT_EQ(failed.get(), 0xFEFF);  // nothing was taken
-  EXPECT_EQ(log.str(),
+            L"[DEBUG] BOMが見つかりませんでした: b.ks\n"
             L"[DEBUG] BOMが見つかりませんでした: empty.ks\n"
-            L"[DEBUG] BOMが見つかりませんでした: failed.ks\n");
+            L"[DEBUG] BOMが見つかりませんでした: missing.ks\n");
 }
 
-TEST(SkipBom, ReadsMarkFromUtf8FileAndLogsBadNameFirst) {
+TEST(SkipBom, LogsBadNameFirst) {
   TempProject project(false);
   writeBytes("s.ks", "\xEF\xBB\xBF[se]\n");
-  Utf8FileReader reader;
+  Utf8LineReader reader;
   ASSERT_TRUE(reader.open("s.ks"));
-  std::wistream in(&reader);
   std::wostringstream log;
-  skipBOM(in, "\x82\xA0.ks", log);
-  EXPECT_EQ(in.get(), L'[');
+  skipBOM(reader, "\x82\xA0.ks", log);
+  std::string line;
+  ASSERT_TRUE(reader.readLine(line));
+  EXPECT_EQ(line, "[se]");
   EXPECT_EQ(log.str(),
             L"[ERROR] string to wstring conversion error: fileName (bad conversion)\n"
             L"[DEBUG] BOMをスキップしました: \n");

@@ -1,5 +1,7 @@
 #include "text/utf8.h"
 
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -79,6 +81,39 @@ std::size_t decodeUtf8Prefix(std::string_view bytes, std::wstring& out) {
   return pos;
 }
 
+std::size_t validUtf8Prefix(std::string_view bytes) {
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    // Scenario text is mostly ASCII: skip it eight bytes at a time.
+    while (pos + 8 <= bytes.size()) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, bytes.data() + pos, 8);
+      if ((word & 0x8080808080808080u) != 0) break;
+      pos += 8;
+    }
+    if (pos == bytes.size()) break;
+    const auto b0 = static_cast<unsigned char>(bytes[pos]);
+    if (b0 < 0x80) {
+      ++pos;
+      continue;
+    }
+    // Japanese text is mostly three-byte sequences whose lead byte needs no
+    // range test of its second byte.
+    if (((b0 >= 0xE1 && b0 <= 0xEC) || b0 == 0xEE || b0 == 0xEF) &&
+        pos + 2 < bytes.size() &&
+        (static_cast<unsigned char>(bytes[pos + 1]) & 0xC0) == 0x80 &&
+        (static_cast<unsigned char>(bytes[pos + 2]) & 0xC0) == 0x80) {
+      pos += 3;
+      continue;
+    }
+    char32_t ignored = 0;
+    const int length = scanUtf8Sequence(bytes.substr(pos), ignored);
+    if (length <= 0) break;
+    pos += static_cast<std::size_t>(length);
+  }
+  return pos;
+}
+
 std::wstring decodeUtf8(std::string_view bytes) {
   std::wstring out;
   out.reserve(bytes.size());
@@ -102,23 +137,29 @@ std::wstring decodeUtf8Lossy(std::string_view bytes) {
   return out;
 }
 
-void appendUtf8(char32_t v, std::string& out) {
+char* putUtf8(char32_t v, char* out) {
   if (!isScalarValue(v)) v = 0xFFFD;
   if (v < 0x80) {
-    out.push_back(static_cast<char>(v));
+    *out++ = static_cast<char>(v);
   } else if (v < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (v >> 6)));
-    out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    *out++ = static_cast<char>(0xC0 | (v >> 6));
+    *out++ = static_cast<char>(0x80 | (v & 0x3F));
   } else if (v < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (v >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    *out++ = static_cast<char>(0xE0 | (v >> 12));
+    *out++ = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (v & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (v >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((v >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    *out++ = static_cast<char>(0xF0 | (v >> 18));
+    *out++ = static_cast<char>(0x80 | ((v >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (v & 0x3F));
   }
+  return out;
+}
+
+void appendUtf8(char32_t v, std::string& out) {
+  char bytes[4];
+  out.append(bytes, static_cast<std::size_t>(putUtf8(v, bytes) - bytes));
 }
 
 namespace {

@@ -31,6 +31,10 @@ std::string encodeUtf8Lossy(std::wstring_view text);
 // is valid.
 std::size_t decodeUtf8Prefix(std::string_view bytes, std::wstring& out);
 
+// Return the length of the longest start of `bytes` that is valid UTF-8 made
+// of whole sequences: bytes.size() when all of it is valid.
+std::size_t validUtf8Prefix(std::string_view bytes);
+
 // Return the wide text of `bytes` with every byte that does not belong to a
 // valid UTF-8 sequence shown as U+FFFD. Never throws for bad input.
 std::wstring decodeUtf8Lossy(std::string_view bytes);
@@ -38,6 +42,11 @@ std::wstring decodeUtf8Lossy(std::string_view bytes);
 // Append the UTF-8 bytes of one code point to `out`; a value that is no
 // scalar value (a surrogate, above U+10FFFF) is written as U+FFFD.
 void appendUtf8(char32_t codePoint, std::string& out);
+
+// Write the UTF-8 bytes of one code point (at most four) at `out` and return
+// the end of what was written; a value that is no scalar value is written as
+// U+FFFD.
+char* putUtf8(char32_t codePoint, char* out);
 
 // Length of the valid UTF-8 sequence that starts `bytes`: 1 to 4, 0 when
 // the bytes there are invalid, or -1 when they are a valid but incomplete

@@ -1,7 +1,9 @@
 #include "text/utf8_stream.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iostream>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "text/utf8.h"
@@ -11,36 +13,62 @@ namespace {
 constexpr std::size_t fileBufferChars = 1 << 16;
 constexpr std::size_t consoleBufferChars = 1 << 14;
 constexpr std::size_t readChunkBytes = 1 << 16;
+// A wide unit encodes to at most four bytes (a 16-bit unit to at most three,
+// plus one U+FFFD for a first half left over from the drain before).
+constexpr std::size_t maxUtf8BytesPerUnit = 4;
+// Room for the bytes that a chunk leaves undelivered (Utf8LineReader::fill).
+constexpr std::size_t carryBytes = 8;
 
 }  // namespace
 
-Utf8OutputBuf::Utf8OutputBuf(std::size_t capacity) : wide_(capacity, L'\0') {
+Utf8OutputBuf::Utf8OutputBuf(std::size_t capacity)
+    : wide_(capacity, L'\0'),
+      bytes_(std::make_unique<char[]>(capacity * maxUtf8BytesPerUnit)) {
   setp(wide_.data(), wide_.data() + wide_.size());
 }
 
 bool Utf8OutputBuf::drain() {
-  bytes_.clear();
+  char* out = bytes_.get();
   for (const wchar_t* p = pbase(); p != pptr(); ++p) {
     auto v = static_cast<char32_t>(*p);
+    if (v < 0x80 && pendingHigh_ == 0) {
+      *out++ = static_cast<char>(v);
+      continue;
+    }
     if constexpr (sizeof(wchar_t) == 2) {
       if (pendingHigh_ != 0) {
         const auto high = static_cast<char32_t>(pendingHigh_);
         pendingHigh_ = 0;
         if (v >= 0xDC00 && v <= 0xDFFF) {
-          appendUtf8(0x10000 + ((high - 0xD800) << 10) + (v - 0xDC00), bytes_);
+          out = putUtf8(0x10000 + ((high - 0xD800) << 10) + (v - 0xDC00), out);
           continue;
         }
-        appendUtf8(0xFFFD, bytes_);
+        out = putUtf8(0xFFFD, out);
       }
       if (v >= 0xD800 && v <= 0xDBFF) {
         pendingHigh_ = *p;
         continue;
       }
     }
-    appendUtf8(v, bytes_);
+    out = putUtf8(v, out);
   }
   setp(wide_.data(), wide_.data() + wide_.size());
-  return bytes_.empty() || writeBytes(bytes_);
+  const auto size = static_cast<std::size_t>(out - bytes_.get());
+  return size == 0 || writeBytes(std::string_view(bytes_.get(), size));
+}
+
+bool Utf8OutputBuf::writeUtf8(std::string_view bytes) {
+  if (!drain()) return false;
+  if (pendingHigh_ != 0) {  // a first half that no second half follows
+    pendingHigh_ = 0;
+    char replacement[4];
+    if (!writeBytes(std::string_view(replacement,
+                                     static_cast<std::size_t>(
+                                         putUtf8(0xFFFD, replacement) - replacement)))) {
+      return false;
+    }
+  }
+  return bytes.empty() || writeBytes(bytes);
 }
 
 Utf8OutputBuf::int_type Utf8OutputBuf::overflow(int_type ch) {
@@ -56,7 +84,7 @@ int Utf8OutputBuf::sync() { return drain() && flushBytes() ? 0 : -1; }
 
 Utf8FileWriter::Buf::Buf() : Utf8OutputBuf(fileBufferChars) {}
 
-bool Utf8FileWriter::Buf::writeBytes(const std::string& bytes) {
+bool Utf8FileWriter::Buf::writeBytes(std::string_view bytes) {
   if (!file.is_open()) return false;
   if (file.sputn(bytes.data(), static_cast<std::streamsize>(bytes.size())) !=
       static_cast<std::streamsize>(bytes.size())) {
@@ -96,6 +124,11 @@ bool Utf8FileWriter::open(const std::filesystem::path& path) {
 
 bool Utf8FileWriter::is_open() const { return buf_.file.is_open(); }
 
+void Utf8FileWriter::writeUtf8(std::string_view bytes) {
+  if (!good()) return;
+  if (!buf_.writeUtf8(bytes)) setstate(std::ios_base::badbit);
+}
+
 bool Utf8FileWriter::close() {
   if (!is_open()) return false;
   const bool ok = buf_.finish();
@@ -106,7 +139,7 @@ bool Utf8FileWriter::close() {
 Utf8Console::Buf::Buf(int stream)
     : Utf8OutputBuf(consoleBufferChars), stream_(stream) {}
 
-bool Utf8Console::Buf::writeBytes(const std::string& bytes) {
+bool Utf8Console::Buf::writeBytes(std::string_view bytes) {
   platform::writeConsole(stream_, bytes);
   return true;  // a console that went away is ignored
 }
@@ -124,52 +157,75 @@ Utf8Console::~Utf8Console() {
   std::wcerr.rdbuf(oldErr_);
 }
 
-bool Utf8FileReader::open(const std::filesystem::path& path) {
-  raw_.clear();
-  decoded_.clear();
-  setg(nullptr, nullptr, nullptr);
+Utf8LineReader::Utf8LineReader()
+    : buffer_(std::make_unique<char[]>(readChunkBytes + carryBytes)) {}
+
+bool Utf8LineReader::open(const std::filesystem::path& path) {
+  if (file_.is_open()) file_.close();
+  size_ = begin_ = checked_ = 0;
   lineFeeds_ = 0;
   eof_ = false;
   bad_ = false;
   return platform::openForReading(file_, path, std::ios_base::binary);
 }
 
-Utf8FileReader::int_type Utf8FileReader::underflow() {
-  if (gptr() != egptr()) return traits_type::to_int_type(*gptr());
-  decoded_.clear();
-  while (decoded_.empty() && !bad_ && !(eof_ && raw_.empty())) {
-    if (!eof_) {
-      const std::size_t old = raw_.size();
-      raw_.resize(old + readChunkBytes);
-      const std::streamsize got = file_.is_open()
-          ? file_.sgetn(raw_.data() + old, readChunkBytes) : 0;
-      raw_.resize(old + static_cast<std::size_t>(std::max<std::streamsize>(got, 0)));
-      if (got <= 0) eof_ = true;
-    }
-    // Keep a trailing CR back until the next byte shows whether an LF follows.
-    std::size_t usable = raw_.size();
-    if (!eof_ && usable > 0 && raw_[usable - 1] == '\r') --usable;
-    std::wstring text;
-    const std::size_t used =
-        decodeUtf8Prefix(std::string_view(raw_).substr(0, usable), text);
-    if (used < usable) {
-      char32_t ignored = 0;
-      const int state =
-          scanUtf8Sequence(std::string_view(raw_).substr(used, usable - used), ignored);
-      // An incomplete sequence at the end of a chunk waits for more bytes;
-      // anything else, or a sequence cut off by the end of file, is bad.
-      if (state != -1 || eof_) bad_ = true;
-    }
-    raw_.erase(0, used);
-    decoded_.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') continue;
-      if (text[i] == L'\n') ++lineFeeds_;
-      decoded_.push_back(text[i]);
-    }
-    if (bad_) break;
+bool Utf8LineReader::fill() {
+  if (eof_ || bad_) return false;
+  // Keep what is not delivered yet: a few checked bytes at most, and the
+  // start of a sequence that the next bytes complete.
+  const std::size_t tail = size_ - begin_;
+  std::memmove(buffer_.get(), buffer_.get() + begin_, tail);
+  size_ = tail;
+  checked_ -= begin_;
+  begin_ = 0;
+  const std::streamsize got = file_.is_open()
+      ? file_.sgetn(buffer_.get() + size_, readChunkBytes) : 0;
+  if (got <= 0) {
+    eof_ = true;
+    bad_ = checked_ < size_;  // a sequence cut off by the end of the file
+    return false;
   }
-  if (decoded_.empty()) return traits_type::eof();
-  setg(decoded_.data(), decoded_.data(), decoded_.data() + decoded_.size());
-  return traits_type::to_int_type(*gptr());
+  size_ += static_cast<std::size_t>(got);
+  const std::string_view bytes(buffer_.get(), size_);
+  checked_ += validUtf8Prefix(bytes.substr(checked_));
+  if (checked_ < size_) {
+    char32_t ignored = 0;
+    // An incomplete sequence at the end waits for more bytes.
+    if (scanUtf8Sequence(bytes.substr(checked_), ignored) != -1) bad_ = true;
+  }
+  return true;
+}
+
+bool Utf8LineReader::skipByteOrderMark() {
+  constexpr std::string_view mark = "\xEF\xBB\xBF";
+  while (checked_ - begin_ < mark.size() && fill()) {
+  }
+  if (checked_ - begin_ < mark.size() ||
+      std::string_view(buffer_.get() + begin_, mark.size()) != mark) {
+    return false;
+  }
+  begin_ += mark.size();
+  return true;
+}
+
+bool Utf8LineReader::readLine(std::string& line) {
+  line.clear();
+  for (;;) {
+    const char* start = buffer_.get() + begin_;
+    const std::size_t available = checked_ - begin_;
+    if (available > 0) {
+      const auto* lf = static_cast<const char*>(std::memchr(start, '\n', available));
+      if (lf != nullptr) {
+        const auto length = static_cast<std::size_t>(lf - start);
+        line.append(start, length);
+        begin_ += length + 1;
+        ++lineFeeds_;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+      }
+      line.append(start, available);
+      begin_ = checked_;
+    }
+    if (!fill()) return !line.empty();
+  }
 }

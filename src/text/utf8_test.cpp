@@ -146,6 +146,11 @@ TEST(Utf8Decode, AgreesWithReferenceOnBoundaryBytes) {
       ASSERT_EQ(decodeUtf8Prefix(bytes, prefix), good) << testing::PrintToString(bytes);
       ASSERT_EQ(prefix, toWide(expected));
       ASSERT_EQ(decodes(bytes), good == bytes.size());
+      // The checker that skips ASCII eight bytes at a time, around the edges.
+      for (const std::string& padded : {bytes, "12345678" + bytes, bytes + "12345678"}) {
+        ASSERT_EQ(validUtf8Prefix(padded), referenceDecode(padded, expected))
+            << testing::PrintToString(padded);
+      }
     }
   }
 }
