@@ -135,57 +135,16 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
     return {fileList, false, true};
   }
 
+  // Only the opening step is guarded here. A later failure (memory
+  // exhausted while a line is read or split) leaves the function for the
+  // caller's handler rather than passing for a failure to open.
   try {
     {
       const std::wstring wPath = stringToWString(configPath, log, "configPath");
       std::wcout << L"設定ファイルを開きました: " << wPath << L"\n";
     }
-    {
-      const std::wstring wPath = stringToWString(configPath, log, "configPath");
-      log << L"[DEBUG] 設定ファイルを開きました: " << wPath << L"\n";
-    }
-
-    bool isFirstLine = true;
-    std::string line;
-    while (readLine(configFile, line)) {
-      // A line whose echo failed is skipped without using up line 1.
-      if (!echoLine(line, log)) continue;
-
-      if (isCommentLine(line)) {
-        if (isFirstLine) {
-          if (hasDeleteFlag(line)) {
-            deleteUnusedFiles = true;
-            logDeleteFlag(log);
-          }
-          if (line.find("#Allfiles=true") != std::string::npos) {
-            scanAllFiles = true;
-            logScanAllFlag(log);
-          }
-        }
-        isFirstLine = false;
-        continue;
-      }
-
-      std::istringstream iss(line);
-      std::string fileName;
-      int column = 0;
-      while (std::getline(iss, fileName, ',')) {
-        fileName = trimBlanks(fileName);
-        if (isFirstLine && column == 0 && isDeleteField(fileName)) {
-          deleteUnusedFiles = true;
-          logDeleteFlag(log);
-        } else if (isFirstLine && column == 1 &&
-                   fileName == "#Allfiles=true") {
-          scanAllFiles = true;
-          logScanAllFlag(log);
-        } else if (!fileName.empty() &&
-                   fileName.find(".ks") != std::string::npos) {
-          addFileName(fileName, fileList, log);
-        }
-        ++column;
-      }
-      isFirstLine = false;
-    }
+    const std::wstring wPath = stringToWString(configPath, log, "configPath");
+    log << L"[DEBUG] 設定ファイルを開きました: " << wPath << L"\n";
   } catch (const std::exception& e) {
     {
       const std::wstring reason = stringToWString(e.what(), log, "exception");
@@ -195,6 +154,47 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
     log << L"[ERROR] ファイルパス変換エラー: " << reason << L"\n";
     configFile.close();
     return {std::vector<std::string>{}, false, false};
+  }
+
+  bool isFirstLine = true;
+  std::string line;
+  while (readLine(configFile, line)) {
+    // A line whose echo failed is skipped without using up line 1.
+    if (!echoLine(line, log)) continue;
+
+    if (isCommentLine(line)) {
+      if (isFirstLine) {
+        if (hasDeleteFlag(line)) {
+          deleteUnusedFiles = true;
+          logDeleteFlag(log);
+        }
+        if (line.find("#Allfiles=true") != std::string::npos) {
+          scanAllFiles = true;
+          logScanAllFlag(log);
+        }
+      }
+      isFirstLine = false;
+      continue;
+    }
+
+    std::istringstream iss(line);
+    std::string fileName;
+    int column = 0;
+    while (std::getline(iss, fileName, ',')) {
+      fileName = trimBlanks(fileName);
+      if (isFirstLine && column == 0 && isDeleteField(fileName)) {
+        deleteUnusedFiles = true;
+        logDeleteFlag(log);
+      } else if (isFirstLine && column == 1 && fileName == "#Allfiles=true") {
+        scanAllFiles = true;
+        logScanAllFlag(log);
+      } else if (!fileName.empty() &&
+                 fileName.find(".ks") != std::string::npos) {
+        addFileName(fileName, fileList, log);
+      }
+      ++column;
+    }
+    isFirstLine = false;
   }
 
   configFile.close();
