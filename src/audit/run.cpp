@@ -29,7 +29,10 @@ const std::string tempLogPath = "temp_error_log.txt";
 const std::string finalLogPath = "Orvandel_error_log.txt";
 
 // Close the log and turn it into the final log; used at every end of a run.
+// The console lines come out first, ahead of any message of the finalisation.
 void finishLog(Utf8FileWriter& errLog) {
+  std::wcout.flush();
+  std::wcerr.flush();
   errLog.close();
   convertLogToUtf8(tempLogPath, finalLogPath, errLog);
 }

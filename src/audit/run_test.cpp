@@ -343,6 +343,37 @@ TEST(RunDriver, ReportThatCannotBeWrittenHoldsDeletionAndEndsWithOne) {
   }
 }
 
+// Regression: a narrow std::cerr message overtook the std::wcout lines
+// written before it, which still sat in the wide console buffer.
+TEST(RunDriver, NarrowErrorsFollowTheConsoleLinesWrittenBeforeThem) {
+  {
+    SCOPED_TRACE("the finalisation fails after the completion line");
+    TempProject project;
+    writeBytes("scenario/a.ks", "[l]\n");
+    fs::create_directory("Orvandel_error_log.txt");
+    const RunResult run = runTool({.errToOut = true});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(endsWith(run.out, completionLegend +
+                                      narrowMessage("ログファイルの変換中にエラーが発生しました。"
+                                                    "一時ファイルを確認してください: "
+                                                    "temp_error_log.txt\n")))
+        << run.out;
+  }
+  {
+    SCOPED_TRACE("the handler after a missing folder's line");
+    TempProject project(false);
+    fs::create_directory("scenario");
+    fs::create_directory("bgm");
+    const std::time_t now = std::time(nullptr);
+    for (int i = 0; i < 6; ++i) fs::create_directory(reportNameAt(now + i));
+    const RunResult run = runTool({.errToOut = true});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out,
+              "sound フォルダが見つかりません: " + inCwd("sound") + "\n" +
+                  narrowMessage("エラーが発生しました。詳細は Orvandel_error_log.txt をご確認ください。\n"));
+  }
+}
+
 TEST(RunScan, JudgesTagsByTheirBytesAndPlaces) {
   TempProject project;
   writeBytes("Orvandel_config.csv", "edge.ks\n");

@@ -27,7 +27,8 @@ std::string toNarrowConsole(std::string_view utf8);
 
 // Write a UTF-8 message to the narrow standard error stream (std::cerr), in
 // the form of toNarrowConsole. On Windows a console gets the text through
-// WriteConsoleW instead, readable whatever its code page.
+// WriteConsoleW instead, readable whatever its code page. What std::wcout and
+// std::wcerr hold is flushed first, so the console keeps the order of writing.
 void writeNarrowError(std::string_view utf8);
 
 // Convert a calendar time into local calendar fields. Return false when the

@@ -23,7 +23,13 @@ void writeConsole(int stream, std::string_view utf8) {
 
 std::string toNarrowConsole(std::string_view utf8) { return std::string(utf8); }
 
-void writeNarrowError(std::string_view utf8) { std::cerr << utf8; }
+void writeNarrowError(std::string_view utf8) {
+  // std::cerr writes at once, while std::wcout keeps its lines until its
+  // buffer fills: unflushed, they would come out after this message.
+  std::wcout.flush();
+  std::wcerr.flush();
+  std::cerr << utf8;
+}
 
 bool localTime(std::time_t time, std::tm& local) {
   std::memset(&local, 0, sizeof local);

@@ -77,6 +77,10 @@ std::string toNarrowConsole(std::string_view utf8) {
 }
 
 void writeNarrowError(std::string_view utf8) {
+  // std::cerr and the console write at once, while std::wcout keeps its
+  // lines until its buffer fills: unflushed, they would come out after this.
+  std::wcout.flush();
+  std::wcerr.flush();
   if (HANDLE console = consoleHandle(2)) {
     std::cerr.flush();
     writeConsoleText(console, utf8);

@@ -6,12 +6,14 @@
 
 #include <sys/wait.h>
 
-RunResult runTool() {
+RunResult runTool(const RunOptions& options) {
   const auto outPath = std::filesystem::temp_directory_path() /
                        ("orvandel_out_" + std::to_string(std::random_device{}()));
   const auto errPath = outPath.string() + ".err";
-  const std::string command = std::string("'") + ORVANDEL_EXE + "' >'" +
-                              outPath.string() + "' 2>'" + errPath + "' </dev/null";
+  std::string command = std::string("'") + ORVANDEL_EXE + "'";
+  command += " </dev/null";
+  command += " >'" + outPath.string() + "'";
+  command += options.errToOut ? " 2>&1" : " 2>'" + errPath + "'";
   const int status = std::system(command.c_str());
   RunResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

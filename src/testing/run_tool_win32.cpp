@@ -132,7 +132,7 @@ bool runHostShell(const std::wstring& script, const std::vector<std::wstring>& a
 
 }  // namespace
 
-RunResult runTool() {
+RunResult runTool(const RunOptions& options) {
   const auto outPath = std::filesystem::temp_directory_path() /
                        ("orvandel_out_" + std::to_string(std::random_device{}()));
   auto errPath = outPath;
@@ -148,7 +148,7 @@ RunResult runTool() {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in.get();
     startup.hStdOutput = out.get();
-    startup.hStdError = err.get();
+    startup.hStdError = options.errToOut ? out.get() : err.get();
     const std::wstring exe = (binaryDir() / L"orvandel.exe").native();
     result.exitCode = runAndWait(exe, L"\"" + exe + L"\"", startup, true);
     if (result.exitCode == -1) throw std::runtime_error("CreateProcessW failed");

@@ -43,6 +43,14 @@ void writeBytes(const std::filesystem::path& path, const std::string& bytes);
 // Return the whole content of `path` as bytes; empty when it does not open.
 std::string readBytes(const std::filesystem::path& path);
 
+// How to start the tool. By default standard input is empty, both output
+// streams are collected apart, and the runner waits as long as it takes.
+struct RunOptions {
+  // Send standard error where standard output goes, so that `out` shows the
+  // order in which the tool wrote the two.
+  bool errToOut = false;
+};
+
 // The result of running the tool once.
 struct RunResult {
   int exitCode = -1;
@@ -50,10 +58,9 @@ struct RunResult {
   std::string err;  // standard error bytes
 };
 
-// Run the orvandel executable in the current working folder, with the null
-// device as standard input, and collect its exit code and both output
-// streams.
-RunResult runTool();
+// Run the orvandel executable in the current working folder and collect its
+// exit code and its output streams.
+RunResult runTool(const RunOptions& options = {});
 
 // Return `relative`, a path relative to the build folder of the tool and the
 // tests, made usable from any working folder.
