@@ -343,6 +343,45 @@ TEST(RunDriver, ReportThatCannotBeWrittenHoldsDeletionAndEndsWithOne) {
   }
 }
 
+// Regression: with standard output closed, the diagnostic log took
+// descriptor 1 and received the console lines. Closed standard streams are
+// now held on the null device, and each file keeps only its own lines.
+TEST(RunDriver, ClosedStandardStreamsKeepConsoleLinesOutOfTheFiles) {
+  struct Case {
+    const char* what;
+    RunOptions options;
+  };
+  const Case cases[] = {
+      {"standard output closed", {.closeStdout = true}},
+      {"all three closed", {.closeStdin = true, .closeStdout = true, .closeStderr = true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempProject project;
+    writeBytes("Orvandel_config.csv", "a.ks,b.ks\n");
+    writeBytes("scenario/a.ks", "[l]\n");
+    fs::create_directory("scenario/b.ks");  // a standard error line
+    const RunResult run = runTool(c.options);
+    EXPECT_EQ(run.exitCode, 0);
+    if (!c.options.closeStderr) {
+      EXPECT_EQ(run.err, "ファイルを開けませんでした: b.ks\n");
+    }
+    const std::string head = bom + noFlags +
+                             "a.ks (行 1): [l]\n"
+                             "[WARNING] ファイルを開けませんでした: b.ks\n"
+                             "\n=== 問題のあるタグ一覧 ===\n";
+    EXPECT_EQ(readBytes(findReport()).substr(0, head.size()), head);
+    const std::string log = readBytes("Orvandel_error_log.txt");
+    expectLogOpening(log);
+    std::string strayLines;
+    std::istringstream lines(log.substr(bom.size()));
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("[", 0) != 0) strayLines += line + "\n";
+    }
+    EXPECT_EQ(strayLines, "");
+  }
+}
+
 // Regression: a narrow std::cerr message overtook the std::wcout lines
 // written before it, which still sat in the wide console buffer.
 TEST(RunDriver, NarrowErrorsFollowTheConsoleLinesWrittenBeforeThem) {

@@ -12,8 +12,11 @@
 
 namespace platform {
 
-// Prepare the process for console output: a closed or broken console must
-// never stop a run (on POSIX, SIGPIPE is ignored). Call once at start.
+// Prepare the process for console output. Call once at start, before any
+// file is opened: each standard stream (0, 1, 2) that the caller left
+// closed is opened on the null device, so that no file of the run takes its
+// place; a broken console must never stop a run (on POSIX, SIGPIPE is
+// ignored).
 void initConsole();
 
 // Write UTF-8 bytes to standard output (1) or standard error (2). Failures

@@ -3,13 +3,27 @@
 #include <csignal>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 
-void initConsole() { std::signal(SIGPIPE, SIG_IGN); }
+void initConsole() {
+  std::signal(SIGPIPE, SIG_IGN);
+  // open() takes the lowest free descriptor: with 1 closed, the diagnostic
+  // log would become standard output and receive the console lines.
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int nul = ::open("/dev/null", O_RDWR);
+    if (nul < 0) return;  // no null device: nothing better to do
+    if (nul != fd) {
+      ::dup2(nul, fd);
+      ::close(nul);
+    }
+  }
+}
 
 void writeConsole(int stream, std::string_view utf8) {
   const int fd = stream == 2 ? STDERR_FILENO : STDOUT_FILENO;

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <algorithm>
 #include <iostream>
 #include <system_error>
@@ -42,7 +45,27 @@ void writeConsoleText(HANDLE console, std::string_view utf8) {
 
 }  // namespace
 
-void initConsole() {}
+void initConsole() {
+  // A stream that the caller left without a handle makes every write to it
+  // fail, and a failed write silences std::cerr for the rest of the run.
+  constexpr DWORD stdHandles[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE,
+                                  STD_ERROR_HANDLE};
+  for (int fd = 0; fd < 3; ++fd) {
+    const HANDLE current = GetStdHandle(stdHandles[fd]);
+    if (current != nullptr && current != INVALID_HANDLE_VALUE &&
+        _get_osfhandle(fd) >= 0) {
+      continue;
+    }
+    const int nul = _wopen(L"NUL", _O_RDWR | _O_BINARY);
+    if (nul < 0) return;
+    if (nul != fd) {
+      _dup2(nul, fd);
+      _close(nul);
+    }
+    const intptr_t handle = _get_osfhandle(fd);
+    if (handle >= 0) SetStdHandle(stdHandles[fd], reinterpret_cast<HANDLE>(handle));
+  }
+}
 
 void writeConsole(int stream, std::string_view utf8) {
   if (HANDLE console = consoleHandle(stream)) {

@@ -11,9 +11,13 @@ RunResult runTool(const RunOptions& options) {
                        ("orvandel_out_" + std::to_string(std::random_device{}()));
   const auto errPath = outPath.string() + ".err";
   std::string command = std::string("'") + ORVANDEL_EXE + "'";
-  command += " </dev/null";
-  command += " >'" + outPath.string() + "'";
-  command += options.errToOut ? " 2>&1" : " 2>'" + errPath + "'";
+  command += options.closeStdin ? " <&-" : " </dev/null";
+  command += options.closeStdout ? " >&-" : " >'" + outPath.string() + "'";
+  if (options.closeStderr) {
+    command += " 2>&-";
+  } else {
+    command += options.errToOut ? " 2>&1" : " 2>'" + errPath + "'";
+  }
   const int status = std::system(command.c_str());
   RunResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -146,9 +146,12 @@ RunResult runTool(const RunOptions& options) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in.get();
-    startup.hStdOutput = out.get();
-    startup.hStdError = options.errToOut ? out.get() : err.get();
+    // A closed stream is one without a handle.
+    startup.hStdInput = options.closeStdin ? nullptr : in.get();
+    startup.hStdOutput = options.closeStdout ? nullptr : out.get();
+    startup.hStdError = options.closeStderr ? nullptr
+                        : options.errToOut  ? out.get()
+                                            : err.get();
     const std::wstring exe = (binaryDir() / L"orvandel.exe").native();
     result.exitCode = runAndWait(exe, L"\"" + exe + L"\"", startup, true);
     if (result.exitCode == -1) throw std::runtime_error("CreateProcessW failed");

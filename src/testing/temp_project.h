@@ -46,6 +46,10 @@ std::string readBytes(const std::filesystem::path& path);
 // How to start the tool. By default standard input is empty, both output
 // streams are collected apart, and the runner waits as long as it takes.
 struct RunOptions {
+  // Start the tool with these standard streams closed.
+  bool closeStdin = false;
+  bool closeStdout = false;
+  bool closeStderr = false;
   // Send standard error where standard output goes, so that `out` shows the
   // order in which the tool wrote the two.
   bool errToOut = false;
