@@ -413,6 +413,54 @@ TEST(RunDriver, NarrowErrorsFollowTheConsoleLinesWrittenBeforeThem) {
   }
 }
 
+// Regression: a FIFO named as a scenario file or as the configuration file
+// hung the run in open(), and a scenario file linked to /dev/zero was read
+// without end. What is not a regular file after following links takes the
+// branch of a file that does not open, at once.
+TEST(RunInputs, WhatIsNotARegularFileDoesNotOpenAndNothingBlocks) {
+  if (onWindows) GTEST_SKIP() << "FIFOs and /dev/zero are POSIX only";
+  struct Case {
+    const char* path;    // made a FIFO, or a link to /dev/zero
+    bool fifo;
+    const char* config;  // the configuration file, unless `path` is it
+    const char* err;     // the whole standard error
+    const char* out;     // a part of standard output
+    const char* report;  // a part of the report
+  };
+  const Case cases[] = {
+      {"scenario/pipe.ks", true, "pipe.ks,a.ks\n", "ファイルを開けませんでした: pipe.ks\n",
+       "完了: a.ks (1/2)\n", "[WARNING] ファイルを開けませんでした: pipe.ks\na.ks (行 1): [l]\n"},
+      {"scenario/zero.ks", false, "zero.ks,a.ks\n", "ファイルを開けませんでした: zero.ks\n",
+       "完了: a.ks (1/2)\n", "[WARNING] ファイルを開けませんでした: zero.ks\na.ks (行 1): [l]\n"},
+      {"Orvandel_config.csv", true, nullptr, "",
+       "設定ファイル (Orvandel_config.csv) が見つかりませんでした。全ファイルを処理します。\n",
+       "[INFO] 全ファイルスキャンフラグ: 有効\na.ks (行 1): [l]\n"},
+      {"Orvandel_config.csv", false, nullptr, "",
+       "設定ファイル (Orvandel_config.csv) が見つかりませんでした。全ファイルを処理します。\n",
+       "[INFO] 全ファイルスキャンフラグ: 有効\na.ks (行 1): [l]\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + (c.fifo ? " as a FIFO" : " linked to /dev/zero"));
+    TempProject project;
+    writeBytes("scenario/a.ks", "[l]\n");
+    if (c.config != nullptr) writeBytes("Orvandel_config.csv", c.config);
+    if (c.fifo) {
+      makeFifo(c.path);
+    } else {
+      fs::create_symlink("/dev/zero", c.path);
+    }
+    const RunResult run = runTool({.timeLimitSeconds = 5});
+    if (run.timedOut) {
+      ADD_FAILURE() << "the run was stopped at the time limit";
+      continue;
+    }
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_TRUE(contains(run.out, c.out)) << run.out;
+    EXPECT_TRUE(contains(readBytes(findReport()), c.report));
+  }
+}
+
 TEST(RunScan, JudgesTagsByTheirBytesAndPlaces) {
   TempProject project;
   writeBytes("Orvandel_config.csv", "edge.ks\n");

@@ -38,8 +38,10 @@ void writeNarrowError(std::string_view utf8);
 // conversion fails; `local` is then all zero.
 bool localTime(std::time_t time, std::tm& local);
 
-// Open `buf` on `path` for reading. Fail (return false, leave `buf` closed)
-// when the path names a folder, which POSIX would otherwise open.
+// Open `buf` on `path` for reading. Fail at once (return false, leave `buf`
+// closed) when `path`, after following links, is not a regular file: a
+// folder, FIFO, device or socket on POSIX; anything but a disk file on
+// Windows. Such a path never blocks and is never read.
 bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
                     std::ios_base::openmode mode);
 

@@ -52,15 +52,12 @@ bool localTime(std::time_t time, std::tm& local) {
 
 bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
                     std::ios_base::openmode mode) {
-  if (!buf.open(path, mode | std::ios_base::in)) return false;
-  // open(2) accepts a folder for reading; every read then fails with EISDIR.
-  // Treat it as what it is on Windows: a file that does not open.
+  // Look before opening: opening a FIFO blocks until a writer comes, a
+  // device such as /dev/zero never ends, and a folder opens but cannot be
+  // read. stat() follows links, so a link is judged by what it points to.
   struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    buf.close();
-    return false;
-  }
-  return true;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  return buf.open(path, mode | std::ios_base::in) != nullptr;
 }
 
 bool isLink(const std::filesystem::directory_entry& entry) {

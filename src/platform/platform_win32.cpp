@@ -120,6 +120,22 @@ bool localTime(std::time_t time, std::tm& local) {
 
 bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
                     std::ios_base::openmode mode) {
+  // Look before opening. A handle without data access reads nothing and
+  // waits for nothing; it follows links, and with backup semantics it opens
+  // a folder too, so that a folder, a pipe or a device (CON, NUL, COM1) is
+  // refused here rather than read.
+  const HANDLE handle =
+      CreateFileW(path.c_str(), 0,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool isDiskFile =
+      GetFileType(handle) == FILE_TYPE_DISK &&
+      GetFileInformationByHandle(handle, &info) != 0 &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  CloseHandle(handle);
+  if (!isDiskFile) return false;
   return buf.open(path, mode | std::ios_base::in) != nullptr;
 }
 

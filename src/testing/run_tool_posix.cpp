@@ -2,15 +2,22 @@
 
 #include <cstdlib>
 #include <random>
+#include <stdexcept>
 #include <string>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 RunResult runTool(const RunOptions& options) {
   const auto outPath = std::filesystem::temp_directory_path() /
                        ("orvandel_out_" + std::to_string(std::random_device{}()));
   const auto errPath = outPath.string() + ".err";
-  std::string command = std::string("'") + ORVANDEL_EXE + "'";
+  std::string command;
+  if (options.timeLimitSeconds > 0) {
+    // TERM at the limit (exit status 124), KILL two seconds later (137).
+    command = "timeout -k 2 " + std::to_string(options.timeLimitSeconds) + " ";
+  }
+  command += std::string("'") + ORVANDEL_EXE + "'";
   command += options.closeStdin ? " <&-" : " </dev/null";
   command += options.closeStdout ? " >&-" : " >'" + outPath.string() + "'";
   if (options.closeStderr) {
@@ -21,11 +28,19 @@ RunResult runTool(const RunOptions& options) {
   const int status = std::system(command.c_str());
   RunResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.timedOut = options.timeLimitSeconds > 0 &&
+                    (result.exitCode == 124 || result.exitCode == 137);
   result.out = readBytes(outPath);
   result.err = readBytes(errPath);
   std::filesystem::remove(outPath);
   std::filesystem::remove(errPath);
   return result;
+}
+
+void makeFifo(const std::filesystem::path& path) {
+  if (::mkfifo(path.c_str(), 0600) != 0) {
+    throw std::runtime_error("cannot make FIFO " + path.string());
+  }
 }
 
 std::filesystem::path testDataPath(const std::filesystem::path& relative) {

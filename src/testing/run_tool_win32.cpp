@@ -48,17 +48,23 @@ HANDLE openInheritable(const std::filesystem::path& path, DWORD access,
                      &inherit, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Start `application` with `commandLine` and wait for it; return its exit
-// code, or -1 when it could not be started.
+// Start `application` with `commandLine` and wait for it, at most `limitMs`
+// milliseconds: a process still running then is ended and `*timedOut` set.
+// Return its exit code, or -1 when it could not be started.
 int runAndWait(const std::wstring& application, std::wstring commandLine,
-               STARTUPINFOW& startup, bool inherit) {
+               STARTUPINFOW& startup, bool inherit, DWORD limitMs = INFINITE,
+               bool* timedOut = nullptr) {
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr,
                       inherit ? TRUE : FALSE, 0, nullptr, nullptr, &startup,
                       &process)) {
     return -1;
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
+  if (WaitForSingleObject(process.hProcess, limitMs) == WAIT_TIMEOUT) {
+    if (timedOut != nullptr) *timedOut = true;
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, INFINITE);
+  }
   DWORD code = 0;
   const bool known = GetExitCodeProcess(process.hProcess, &code) != 0;
   CloseHandle(process.hThread);
@@ -153,7 +159,11 @@ RunResult runTool(const RunOptions& options) {
                         : options.errToOut  ? out.get()
                                             : err.get();
     const std::wstring exe = (binaryDir() / L"orvandel.exe").native();
-    result.exitCode = runAndWait(exe, L"\"" + exe + L"\"", startup, true);
+    const DWORD limitMs = options.timeLimitSeconds > 0
+                              ? static_cast<DWORD>(options.timeLimitSeconds) * 1000
+                              : INFINITE;
+    result.exitCode =
+        runAndWait(exe, L"\"" + exe + L"\"", startup, true, limitMs, &result.timedOut);
     if (result.exitCode == -1) throw std::runtime_error("CreateProcessW failed");
   }
   result.out = readBytes(outPath);
@@ -161,6 +171,10 @@ RunResult runTool(const RunOptions& options) {
   std::filesystem::remove(outPath);
   std::filesystem::remove(errPath);
   return result;
+}
+
+void makeFifo(const std::filesystem::path&) {
+  throw std::runtime_error("Windows has no FIFOs");
 }
 
 std::filesystem::path testDataPath(const std::filesystem::path& relative) {

@@ -46,6 +46,9 @@ std::string readBytes(const std::filesystem::path& path);
 // How to start the tool. By default standard input is empty, both output
 // streams are collected apart, and the runner waits as long as it takes.
 struct RunOptions {
+  // Stop the tool after this many seconds (0: no limit), so that a run that
+  // hangs fails its test instead of stopping the suite.
+  int timeLimitSeconds = 0;
   // Start the tool with these standard streams closed.
   bool closeStdin = false;
   bool closeStdout = false;
@@ -58,6 +61,7 @@ struct RunOptions {
 // The result of running the tool once.
 struct RunResult {
   int exitCode = -1;
+  bool timedOut = false;  // stopped at the time limit
   std::string out;  // standard output bytes
   std::string err;  // standard error bytes
 };
@@ -69,6 +73,10 @@ RunResult runTool(const RunOptions& options = {});
 // Return `relative`, a path relative to the build folder of the tool and the
 // tests, made usable from any working folder.
 std::filesystem::path testDataPath(const std::filesystem::path& relative);
+
+// Create a FIFO (named pipe) at `path`. Raise std::runtime_error when that
+// fails, as it always does on Windows, which has no FIFOs.
+void makeFifo(const std::filesystem::path& path);
 
 // Return the path of the one report file (tag_report_*.txt) in the current
 // working folder, or an empty path when there is none.
