@@ -54,11 +54,11 @@ const wchar_t* flagText(bool set) { return set ? L"有効" : L"無効"; }
 // Take one inventory when its folder exists; a missing folder leaves it empty.
 void takeInventory(bool sound, const std::filesystem::path& dir,
                    const std::string& path, std::vector<std::wstring>& files,
-                   std::wostream& log) {
+                   FileIdentities& identities, std::wostream& log) {
   if (std::filesystem::exists(dir)) {
     log << (sound ? L"[DEBUG] sound フォルダをスキャン開始（子フォルダ含む）\n"
                   : L"[DEBUG] bgm フォルダをスキャン開始（子フォルダ含む）\n");
-    files = sound ? getSoundFiles(path, log) : getBgmFiles(path, log);
+    files = sound ? getSoundFiles(path, identities, log) : getBgmFiles(path, identities, log);
     log << (sound ? L"[DEBUG] 音声ファイルの取得完了: " : L"[DEBUG] BGMファイルの取得完了: ")
         << files.size() << L" ファイル\n";
     for (const std::wstring& key : files) {
@@ -107,8 +107,10 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
     errLog << L"[DEBUG] bgm フォルダパス: " << value << L"\n";
   }
 
-  takeInventory(true, folders.soundDir, folders.soundPath, state.soundFiles, errLog);
-  takeInventory(false, folders.bgmDir, folders.bgmPath, state.bgmFiles, errLog);
+  takeInventory(true, folders.soundDir, folders.soundPath, state.soundFiles,
+                state.soundIdentities, errLog);
+  takeInventory(false, folders.bgmDir, folders.bgmPath, state.bgmFiles,
+                state.bgmIdentities, errLog);
 
   const std::string filename = generateLogFileName("tag_report");
   const std::wstring wFilename = stringToWString(filename, errLog, "filename");
@@ -188,6 +190,12 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
   logFile.flush();
   DeletionHold hold = DeletionHold::none;
   if (deleteFlag) {
+    // A script beside the listed ones that the listing passed over (another
+    // letter case, a dangling link, a name the platform cannot open) was
+    // never read either.
+    if (allFilesMode && hasUnlistedScripts(scenarioDir, targetFiles)) {
+      state.scanComplete = false;
+    }
     if (!state.scanComplete) {
       hold = DeletionHold::incompleteScan;
     } else if (allFilesMode && hasKsFilesInSubfolders(scenarioDir)) {

@@ -736,11 +736,12 @@ TEST(RunDeletion, AllFilesModeKeepsEverythingWhileSubfoldersHoldScripts) {
     EXPECT_TRUE(fs::exists("sound/a.ogg"));
   }
   {
-    // Sub-folders without a file whose extension is exactly ".ks" hold nothing back.
+    // Sub-folders without a file whose extension is ".ks" hold nothing back.
     TempProject project;
     writeBytes("Orvandel_config.csv", "#delete=true,#Allfiles=true\n");
     writeBytes("scenario/top.ks", "[l]\n");
-    writeBytes("scenario/ch1/intro.KS", "[playse storage=\"a.ogg\"]\n");
+    writeBytes("scenario/ch1/intro.ks.bak", "[playse storage=\"a.ogg\"]\n");
+    writeBytes("scenario/ch1/.ks", "[playse storage=\"a.ogg\"]\n");
     writeBytes("scenario/ch1/notes.txt", "x");
     writeBytes("sound/a.ogg", "x");
     const RunResult run = runTool();

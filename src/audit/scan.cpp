@@ -203,6 +203,8 @@ void Scanner::scanLine(const std::string& utf8line) {
     const bool cut = shown.size() < utf8line.size();
     log_.writeUtf8(located(lineConverted, shown, cut ? "..." : ""));
   } catch (const std::exception& e) {
+    // The line is given up, and with it what its tags would have named.
+    state_.scanComplete = false;
     reportLineFailure(*wFileName_, lineNumber_,
                       stringToWString(e.what(), log_, "exception"));
     return;
@@ -228,6 +230,7 @@ void Scanner::scanTag(const std::string& utf8line, const TagMatch& match) {
   try {
     log_.writeUtf8(located(tagConverted, tag));
   } catch (const std::exception& e) {
+    state_.scanComplete = false;  // the tag's storage value is never seen
     const std::wstring& wFileName = *wFileName_;
     const std::wstring reason = stringToWString(e.what(), log_, "exception");
     std::wcerr << L"[WARNING] タグ変換エラー: " << wFileName << L" 行 " << lineNumber_
@@ -278,6 +281,7 @@ bool Scanner::checkStorage(StorageGroup& group, std::string_view inner,
     recordIssue(tag, missingFileMark, "[DEBUG] 問題タグ収集 (□): ");
     return true;
   } catch (const std::exception& e) {
+    state_.scanComplete = false;  // the file it names may be taken for unused
     const std::wstring reason = stringToWString(e.what(), log_, "exception");
     log_ << group.failureLine << *wFileName_ << L" 行 " << lineNumber_ << L" (" << reason
          << L")\n";

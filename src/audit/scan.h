@@ -13,8 +13,8 @@ class Utf8FileWriter;
 // against the inventories in `state`, classify each tag, write its report
 // line to `report` and keep its problem records. Progress goes to the
 // console, every step to `log`. A file, line or tag that fails is reported
-// and skipped; a file not read whole clears state.scanComplete. File-system
-// failures other than a missing file raise.
+// and skipped, and clears state.scanComplete. File-system failures other
+// than a missing file raise.
 void scanScenarioFiles(const std::vector<std::string>& targetFiles,
                        const std::filesystem::path& scenarioDir,
                        AuditState& state, Utf8FileWriter& report,

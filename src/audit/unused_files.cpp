@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <exception>
 #include <iostream>
+#include <map>
+#include <optional>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -87,13 +90,16 @@ constexpr SideTexts bgmTexts{
     L"[WARNING] レポートファイルに書き込めなかったため、BGMファイルの削除を中止しました。\n",
 };
 
-std::vector<std::wstring> findUnused(const std::vector<std::wstring>& inventory,
-                                     const std::set<std::wstring>& used,
-                                     const SideTexts& texts, std::wostream& log) {
-  std::vector<std::wstring> unused;
-  for (const std::wstring& key : inventory) {
+// Return the positions in `inventory` of the keys that `used` lacks, in
+// inventory order.
+std::vector<std::size_t> findUnused(const std::vector<std::wstring>& inventory,
+                                    const std::set<std::wstring>& used,
+                                    const SideTexts& texts, std::wostream& log) {
+  std::vector<std::size_t> unused;
+  for (std::size_t i = 0; i < inventory.size(); ++i) {
+    const std::wstring& key = inventory[i];
     if (used.count(key) == 0) {
-      unused.push_back(key);
+      unused.push_back(i);
       log << texts.unusedFound << key << L"\n";
     } else if (texts.usedFound != nullptr) {
       log << texts.usedFound << key << L"\n";
@@ -102,8 +108,43 @@ std::vector<std::wstring> findUnused(const std::vector<std::wstring>& inventory,
   return unused;
 }
 
+std::wstring lowerAscii(std::wstring text) {
+  for (wchar_t& c : text) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return text;
+}
+
+// The keys of `used` with their ASCII letters lower-cased: where names
+// ignore case, as on Windows, a tag that differs from a key only in case
+// loads that very file.
+std::set<std::wstring> foldCase(const std::set<std::wstring>& used) {
+  std::set<std::wstring> folded;
+  for (const std::wstring& key : used) folded.insert(lowerAscii(key));
+  return folded;
+}
+
+// The identities that more than one key of the two inventories has: through
+// a hard link, a bind mount or a name that Windows shortens, removing one
+// key would remove a file that another key names.
+std::set<platform::FileIdentity> sharedIdentities(const FileIdentities& sound,
+                                                  const FileIdentities& bgm) {
+  std::map<platform::FileIdentity, int> counts;
+  for (const FileIdentities* side : {&sound, &bgm}) {
+    for (const auto& identity : *side) {
+      if (identity) ++counts[*identity];
+    }
+  }
+  std::set<platform::FileIdentity> shared;
+  for (const auto& [identity, count] : counts) {
+    if (count > 1) shared.insert(identity);
+  }
+  return shared;
+}
+
 // A key that leaves its folder (a link to a file elsewhere gives ".." steps)
-// or names no audio file (a link named like one) must never be removed.
+// or names no audio file (a link named like one) must never be removed, nor
+// one that no tag can name: the tag pattern takes no bracket inside a tag.
 const wchar_t* refusalReason(const std::wstring& key) {
   const std::filesystem::path keyPath = pathFromWide(key);
   if (key.empty() || keyPath.has_root_path() || key.front() == L'/') return L"outside the folder";
@@ -117,13 +158,11 @@ const wchar_t* refusalReason(const std::wstring& key) {
   const std::size_t slash = key.rfind(L'/');
   const std::size_t dot = key.rfind(L'.');
   const std::size_t nameStart = slash == std::wstring::npos ? 0 : slash + 1;
-  if (dot != std::wstring::npos && dot > nameStart) ext = key.substr(dot);
-  for (wchar_t& c : ext) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
+  if (dot != std::wstring::npos && dot > nameStart) ext = lowerAscii(key.substr(dot));
   if (ext != L".ogg" && ext != L".mp3" && ext != L".m4a" && ext != L".wav") {
     return L"not an audio file";
   }
+  if (key.find_first_of(L"[]") != std::wstring::npos) return L"no tag can name this file";
   return nullptr;
 }
 
@@ -133,22 +172,48 @@ void writeToAll(const std::wstring& line, std::wostream& report, std::wostream& 
   log << line;
 }
 
+// What the deletion of one key checks besides the key itself.
+struct DeletionChecks {
+  const std::set<std::wstring>& foldedUsed;  // see foldCase
+  const std::set<platform::FileIdentity>& shared;  // see sharedIdentities
+};
+
+void writeFailure(const SideTexts& texts, const std::wstring& key, const wchar_t* reason,
+                  std::wostream& report, std::wostream& log) {
+  writeToAll(std::wstring(texts.failed) + key + L" (" + reason + L")\n", report, log);
+}
+
 void deleteOne(const std::filesystem::path& dir, const std::wstring& key,
-               const SideTexts& texts, std::wostream& report, std::wostream& log) {
+               const std::optional<platform::FileIdentity>& listed,
+               const DeletionChecks& checks, const SideTexts& texts,
+               std::wostream& report, std::wostream& log) {
   if (const wchar_t* reason = refusalReason(key)) {
-    writeToAll(std::wstring(texts.failed) + key + L" (" + reason + L")\n", report, log);
+    writeFailure(texts, key, reason, report, log);
+    return;
+  }
+  if (checks.foldedUsed.count(lowerAscii(key)) != 0) {
+    writeFailure(texts, key, L"named in another letter case", report, log);
+    return;
+  }
+  if (listed && checks.shared.count(*listed) != 0) {
+    writeFailure(texts, key, L"another name stands for this file", report, log);
     return;
   }
   const std::filesystem::path fullPath = dir / pathFromWide(key);
   try {
-    if (!std::filesystem::exists(fullPath)) {
+    // The name must still stand for the file that the walk listed: the key
+    // of a name that the walk saw differently ("./y.ogg" from a file named
+    // ".\y.ogg") or a folder swapped for a link since would remove another.
+    std::error_code error;
+    const std::optional<platform::FileIdentity> current =
+        platform::fileIdentity(fullPath, error);
+    if (!current && error == std::errc::no_such_file_or_directory) {
       writeToAll(std::wstring(texts.gone) + key + L"\n", report, log);
       return;
     }
-    if (std::filesystem::is_directory(std::filesystem::symlink_status(fullPath))) {
-      // The inventory held a file here; a folder in its place stays.
-      throw std::filesystem::filesystem_error(
-          "cannot remove", fullPath, std::make_error_code(std::errc::is_a_directory));
+    if (!listed || !current || *current != *listed) {
+      writeFailure(texts, key, L"not the file that was listed", report, log);
+      return;
     }
     std::filesystem::remove(fullPath);
     std::wcout << texts.removed << key << L"\n";
@@ -182,7 +247,9 @@ const wchar_t* holdLine(DeletionHold hold, const SideTexts& texts) {
 }
 
 void writeSide(const std::vector<std::wstring>& inventory,
-               const std::vector<std::wstring>& unused,
+               const FileIdentities& identities, const std::vector<std::size_t>& unused,
+               const std::set<std::wstring>& used,
+               const std::set<platform::FileIdentity>& shared,
                const std::filesystem::path& dir, const std::string& path,
                bool deleteFlag, DeletionHold hold, const SideTexts& texts,
                std::wostream& report, std::wostream& log) {
@@ -211,7 +278,15 @@ void writeSide(const std::vector<std::wstring>& inventory,
   }
   if (deleteFlag && hold == DeletionHold::none) {
     report << texts.deletionHeader;
-    for (const std::wstring& key : unused) deleteOne(dir, key, texts, report, log);
+    const std::set<std::wstring> foldedUsed = foldCase(used);
+    const DeletionChecks checks{foldedUsed, shared};
+    for (const std::size_t i : unused) {
+      // A walk cut short by a lack of memory may have kept a key without its
+      // identity: such a key is refused.
+      const std::optional<platform::FileIdentity> identity =
+          i < identities.size() ? identities[i] : std::nullopt;
+      deleteOne(dir, inventory[i], identity, checks, texts, report, log);
+    }
     return;
   }
   if (deleteFlag) {
@@ -219,9 +294,9 @@ void writeSide(const std::vector<std::wstring>& inventory,
   } else {
     report << texts.flagOff;
   }
-  for (const std::wstring& key : unused) {
-    report << key << L"\n";
-    log << texts.kept << key << L"\n";
+  for (const std::size_t i : unused) {
+    report << inventory[i] << L"\n";
+    log << texts.kept << inventory[i] << L"\n";
   }
 }
 
@@ -230,17 +305,24 @@ void writeSide(const std::vector<std::wstring>& inventory,
 void writeUnusedFiles(const AuditState& state, const AudioFolders& folders,
                       bool deleteFlag, DeletionHold hold, std::wostream& report,
                       std::wostream& log) {
-  const std::vector<std::wstring> unusedSound =
+  const std::vector<std::size_t> unusedSound =
       findUnused(state.soundFiles, state.usedSoundFiles, soundTexts, log);
-  const std::vector<std::wstring> unusedBgm =
+  const std::vector<std::size_t> unusedBgm =
       findUnused(state.bgmFiles, state.usedBgmFiles, bgmTexts, log);
-  writeSide(state.soundFiles, unusedSound, folders.soundDir, folders.soundPath,
-            deleteFlag, hold, soundTexts, report, log);
-  writeSide(state.bgmFiles, unusedBgm, folders.bgmDir, folders.bgmPath, deleteFlag,
-            hold, bgmTexts, report, log);
+  const std::set<platform::FileIdentity> shared =
+      sharedIdentities(state.soundIdentities, state.bgmIdentities);
+  writeSide(state.soundFiles, state.soundIdentities, unusedSound, state.usedSoundFiles,
+            shared, folders.soundDir, folders.soundPath, deleteFlag, hold, soundTexts,
+            report, log);
+  writeSide(state.bgmFiles, state.bgmIdentities, unusedBgm, state.usedBgmFiles, shared,
+            folders.bgmDir, folders.bgmPath, deleteFlag, hold, bgmTexts, report, log);
 }
 
 void deleteUnusedFile(const std::filesystem::path& dir, const std::wstring& key,
+                      const std::optional<platform::FileIdentity>& identity,
                       bool soundSide, std::wostream& report, std::wostream& log) {
-  deleteOne(dir, key, soundSide ? soundTexts : bgmTexts, report, log);
+  const std::set<std::wstring> noUsedKeys;
+  const std::set<platform::FileIdentity> noSharedIdentities;
+  deleteOne(dir, key, identity, DeletionChecks{noUsedKeys, noSharedIdentities},
+            soundSide ? soundTexts : bgmTexts, report, log);
 }

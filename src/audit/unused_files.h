@@ -1,10 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "audit/audit_state.h"
+#include "platform/platform.h"
 
 // Why unused files must be kept although the delete flag is set.
 enum class DeletionHold {
@@ -29,13 +31,19 @@ struct AudioFolders {
 // and in `log`; with any other `hold`, each side with unused files says why
 // in those three places and keeps them. Only regular audio files inside
 // their folder are removed; a removal that fails is reported and the loop
-// goes on. Raises only when the existence test of a folder itself fails.
+// goes on. A key is refused, with a failure line, when it leaves its folder,
+// names no audio file, holds a bracket, differs only in ASCII letter case
+// from a key that a tag of its side named, shares its identity with another
+// key of either inventory, or no longer names the file that the walk listed.
+// Raises only when the existence test of a folder itself fails.
 void writeUnusedFiles(const AuditState& state, const AudioFolders& folders,
                       bool deleteFlag, DeletionHold hold, std::wostream& report,
                       std::wostream& log);
 
-// Remove one unused file `key` of the folder `dir` and write its one result
-// line (removed, already gone, or failed) to the console, `report` and `log`.
-// `soundSide` picks the sound or the BGM words.
+// Remove one unused file `key` of the folder `dir`, listed with `identity`,
+// and write its one result line (removed, already gone, or failed) to the
+// console, `report` and `log`, with the checks of writeUnusedFiles that need
+// no other key. `soundSide` picks the sound or the BGM words.
 void deleteUnusedFile(const std::filesystem::path& dir, const std::wstring& key,
+                      const std::optional<platform::FileIdentity>& identity,
                       bool soundSide, std::wostream& report, std::wostream& log);

@@ -3,13 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <optional>
 #include <sstream>
+#include <vector>
 
 #include "testing/temp_project.h"
+#include "text/path_text.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The identities of `keys` in folder `dir`, as the walk takes them.
+FileIdentities identitiesOf(const fs::path& dir, const std::vector<std::wstring>& keys) {
+  FileIdentities identities;
+  for (const std::wstring& key : keys) {
+    std::error_code error;
+    identities.push_back(platform::fileIdentity(dir / pathFromWide(key), error));
+  }
+  return identities;
+}
 
 AudioFolders projectFolders() {
   const fs::path root = fs::current_path();
@@ -54,6 +67,7 @@ TEST(UnusedFiles, DeletesOnlyRemovableFilesAndReportsEachOutcome) {
   AuditState state;
   state.bgmFiles = {L"sub/del.mp3", L"gone.ogg", L"dir.ogg", L"used.ogg"};
   state.usedBgmFiles = {L"used.ogg"};
+  state.bgmIdentities = identitiesOf("bgm", state.bgmFiles);
   fs::remove("bgm/gone.ogg");
   std::wostringstream report;
   std::wostringstream log;
@@ -85,9 +99,9 @@ TEST(UnusedFiles, NeverRemovesAKeyOutsideTheFolderOrANonAudioFile) {
   std::wostringstream report;
   std::wostringstream log;
   ConsoleCapture console;
-  deleteUnusedFile(fs::current_path() / "sound", L"../outside.ogg", true, report, log);
-  deleteUnusedFile(fs::current_path() / "sound", L"notes.txt", true, report, log);
-  deleteUnusedFile(fs::current_path() / "sound", L"/etc/x.ogg", true, report, log);
+  deleteUnusedFile(fs::current_path() / "sound", L"../outside.ogg", std::nullopt, true, report, log);
+  deleteUnusedFile(fs::current_path() / "sound", L"notes.txt", std::nullopt, true, report, log);
+  deleteUnusedFile(fs::current_path() / "sound", L"/etc/x.ogg", std::nullopt, true, report, log);
   const std::wstring expected =
       L"[ERROR] 効果音ファイルの削除に失敗: ../outside.ogg (outside the folder)\n"
       L"[ERROR] 効果音ファイルの削除に失敗: notes.txt (not an audio file)\n"

@@ -53,8 +53,10 @@ void lowerAscii(std::string& text) {
 
 std::vector<std::wstring> walkAudioFolder(const std::string& path,
                                           const WalkTexts& texts,
+                                          FileIdentities& identities,
                                           std::wostream& log) {
   std::vector<std::wstring> fileList;  // outlives a failure of the walk
+  identities.clear();
   try {
     {
       const std::wstring wPath = stringToWString(path, log, "path");
@@ -88,9 +90,15 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path,
       std::wstring wFileName = normalizePath(pathToWide(relPath));
       std::replace(wFileName.begin(), wFileName.end(), L'\\', L'/');
       if (wFileName.empty()) continue;
+      // Taken for the deletion, which removes a key only while it still
+      // names this file and no other key does.
+      std::error_code error;
+      std::optional<platform::FileIdentity> identity =
+          platform::fileIdentity(entry.path(), error);
       std::wcout << texts.foundConsole << wFileName << L"\n";
       log << texts.foundLog << wFileName << L"\n";
       fileList.push_back(std::move(wFileName));
+      identities.push_back(identity);
     }
     log << texts.done << fileList.size() << L" ファイル検出\n";
   } catch (const std::exception& e) {
@@ -108,13 +116,25 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path,
 }  // namespace
 
 std::vector<std::wstring> getSoundFiles(const std::string& path,
+                                        FileIdentities& identities, std::wostream& log) {
+  return walkAudioFolder(path, soundWalk, identities, log);
+}
+
+std::vector<std::wstring> getBgmFiles(const std::string& path,
+                                      FileIdentities& identities, std::wostream& log) {
+  return walkAudioFolder(path, bgmWalk, identities, log);
+}
+
+std::vector<std::wstring> getSoundFiles(const std::string& path,
                                         std::wostream& log) {
-  return walkAudioFolder(path, soundWalk, log);
+  FileIdentities identities;
+  return walkAudioFolder(path, soundWalk, identities, log);
 }
 
 std::vector<std::wstring> getBgmFiles(const std::string& path,
                                       std::wostream& log) {
-  return walkAudioFolder(path, bgmWalk, log);
+  FileIdentities identities;
+  return walkAudioFolder(path, bgmWalk, identities, log);
 }
 
 bool hasLinks(const std::filesystem::path& dir) {

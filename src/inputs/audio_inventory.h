@@ -3,7 +3,10 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <optional>
 #include <vector>
+
+#include "platform/platform.h"
 
 // Walk folder `path` and all its sub-folders and return the path keys
 // (relative path, "/" separators) of the regular files whose extension,
@@ -11,7 +14,14 @@
 // failure ends the walk with a line on the console and in `log`, and the
 // keys found before it are returned. Linked folders are not entered; a link
 // to a file counts where the platform sees through it (see
-// walksListLinkedFiles). Never raises.
+// walksListLinkedFiles). Never raises. The overloads with `identities` fill
+// it with the identity of each listed file, in the order of the keys, or
+// nothing where it could not be taken.
+using FileIdentities = std::vector<std::optional<platform::FileIdentity>>;
+std::vector<std::wstring> getSoundFiles(const std::string& path,
+                                        FileIdentities& identities, std::wostream& log);
+std::vector<std::wstring> getBgmFiles(const std::string& path,
+                                      FileIdentities& identities, std::wostream& log);
 std::vector<std::wstring> getSoundFiles(const std::string& path, std::wostream& log);
 std::vector<std::wstring> getBgmFiles(const std::string& path, std::wostream& log);
 

@@ -2,10 +2,32 @@
 
 #include <exception>
 #include <iostream>
+#include <set>
 
 #include "platform/platform.h"
 #include "text/log_values.h"
 #include "text/path_text.h"
+
+namespace {
+
+// The extension as the listing takes it (std::filesystem's: from the last
+// "." that is not the name's first character), compared in any letter case.
+bool hasKsExtensionInAnyCase(const std::filesystem::path& name) {
+  const std::string ext = pathToNarrow(name.extension());
+  return ext.size() == 3 && ext[0] == '.' && (ext[1] | 0x20) == 'k' &&
+         (ext[2] | 0x20) == 's';
+}
+
+// True when the link `entry` leads to a folder or to nothing that can be
+// examined: a dangling link may stand for a folder not mounted now.
+bool mayLeadToFolder(const std::filesystem::directory_entry& entry) {
+  std::error_code error;
+  const std::filesystem::file_status target = std::filesystem::status(entry.path(), error);
+  return error || !std::filesystem::exists(target) ||
+         std::filesystem::is_directory(target);
+}
+
+}  // namespace
 
 std::vector<std::string> getAllKsFiles(const std::string& path, bool& complete,
                                        std::wostream& log) {
@@ -14,10 +36,14 @@ std::vector<std::string> getAllKsFiles(const std::string& path, bool& complete,
   try {
     for (const auto& entry :
          std::filesystem::directory_iterator(pathFromNarrow(path))) {
-      if (!entry.is_regular_file() || entry.path().extension() != ".ks") {
-        continue;
+      bool regular = entry.is_regular_file();
+      if (entry.path().extension() != ".ks") continue;
+      // Where the standard library does not see through links (Windows),
+      // the platform says what a link leads to.
+      if (!platform::walksListLinkedFiles() && platform::isLink(entry)) {
+        regular = platform::isRegularFile(entry.path());
       }
-      if (!platform::walksListLinkedFiles() && platform::isLink(entry)) continue;
+      if (!regular) continue;
       // Taken outside the inner guard: a name without a narrow form ends
       // the listing rather than being skipped.
       const std::string fileName = pathToNarrow(entry.path().filename());
@@ -59,16 +85,37 @@ std::vector<std::string> getAllKsFiles(const std::string& path,
   return getAllKsFiles(path, complete, log);
 }
 
+bool hasUnlistedScripts(const std::filesystem::path& scenarioDir,
+                        const std::vector<std::string>& listed) {
+  try {
+    const std::set<std::string> names(listed.begin(), listed.end());
+    for (const auto& entry : std::filesystem::directory_iterator(scenarioDir)) {
+      if (!hasKsExtensionInAnyCase(entry.path().filename())) continue;
+      // Folders are the other check's; a link is taken as what may be a script.
+      if (!platform::isLink(entry) && entry.is_directory()) continue;
+      if (names.count(pathToNarrow(entry.path().filename())) == 0) return true;
+    }
+    return false;
+  } catch (const std::exception&) {
+    return true;  // a listing that fails cannot show that every script was read
+  }
+}
+
 bool hasKsFilesInSubfolders(const std::filesystem::path& scenarioDir) {
   try {
     for (std::filesystem::recursive_directory_iterator it(scenarioDir), end;
          it != end; ++it) {
       const bool link = platform::isLink(*it);
-      if (link) it.disable_recursion_pending();
+      if (link) {
+        it.disable_recursion_pending();
+        // Scripts behind a folder link are never listed, at any depth.
+        if (mayLeadToFolder(*it)) return true;
+      }
       if (it.depth() == 0) continue;  // the top level is what the listing scans
       // A link named like a script counts, whatever it points to: a script
       // the scan never reads may be behind it.
-      if (it->path().extension() == ".ks" && (link || it->is_regular_file())) {
+      if (hasKsExtensionInAnyCase(it->path().filename()) &&
+          (link || !it->is_directory())) {
         return true;
       }
     }

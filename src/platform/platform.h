@@ -3,12 +3,16 @@
 // The few operations that differ between POSIX and Windows. Everything here
 // speaks bytes and standard types; nothing else from src/ is needed.
 
+#include <compare>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace platform {
 
@@ -38,6 +42,11 @@ void writeNarrowError(std::string_view utf8);
 // conversion fails; `local` is then all zero.
 bool localTime(std::time_t time, std::tm& local);
 
+// Return true when `path`, after following links, is a regular file: not a
+// folder, FIFO, device or socket on POSIX; a disk file that is no folder on
+// Windows. Opens nothing that could block. False when it cannot be examined.
+bool isRegularFile(const std::filesystem::path& path);
+
 // Open `buf` on `path` for reading. Fail at once (return false, leave `buf`
 // closed) when `path`, after following links, is not a regular file: a
 // folder, FIFO, device or socket on POSIX; anything but a disk file on
@@ -55,5 +64,22 @@ bool isLink(const std::filesystem::directory_entry& entry);
 // (POSIX), so that a walk lists such a link as the file behind it. On Windows
 // it does not, and a walk skips every link, listing none as a file.
 bool walksListLinkedFiles();
+
+// What tells one file from another whatever its name: the device and inode
+// number on POSIX, the volume serial number and file index on Windows. Two
+// names with one identity are one file (a hard link, a bind mount, or a name
+// that Windows shortens, such as a folder "a." for "a").
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Return the identity of what stands at `path` itself, a final link not
+// followed (at most one status call). Return nothing when it cannot be taken;
+// `error` then says why, equal to std::errc::no_such_file_or_directory when
+// nothing stands there.
+std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path,
+                                         std::error_code& error);
 
 }  // namespace platform

@@ -50,13 +50,18 @@ bool localTime(std::time_t time, std::tm& local) {
   return ::localtime_r(&time, &local) != nullptr;
 }
 
+bool isRegularFile(const std::filesystem::path& path) {
+  // stat() follows links, so a link is judged by what it points to.
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
                     std::ios_base::openmode mode) {
   // Look before opening: opening a FIFO blocks until a writer comes, a
   // device such as /dev/zero never ends, and a folder opens but cannot be
-  // read. stat() follows links, so a link is judged by what it points to.
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  // read.
+  if (!isRegularFile(path)) return false;
   return buf.open(path, mode | std::ios_base::in) != nullptr;
 }
 
@@ -66,5 +71,19 @@ bool isLink(const std::filesystem::directory_entry& entry) {
 }
 
 bool walksListLinkedFiles() { return true; }
+
+std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path,
+                                         std::error_code& error) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    // A file where a folder of the path was is as absent as a missing name.
+    const int code = errno == ENOTDIR ? ENOENT : errno;
+    error = std::error_code(code, std::generic_category());
+    return std::nullopt;
+  }
+  error.clear();
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+}
 
 }  // namespace platform

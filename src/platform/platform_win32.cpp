@@ -118,12 +118,10 @@ bool localTime(std::time_t time, std::tm& local) {
   return false;
 }
 
-bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
-                    std::ios_base::openmode mode) {
-  // Look before opening. A handle without data access reads nothing and
-  // waits for nothing; it follows links, and with backup semantics it opens
-  // a folder too, so that a folder, a pipe or a device (CON, NUL, COM1) is
-  // refused here rather than read.
+bool isRegularFile(const std::filesystem::path& path) {
+  // A handle without data access reads nothing and waits for nothing; it
+  // follows links, and with backup semantics it opens a folder too, so that
+  // a folder, a pipe or a device (CON, NUL, COM1) is told from a disk file.
   const HANDLE handle =
       CreateFileW(path.c_str(), 0,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -135,7 +133,13 @@ bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
       GetFileInformationByHandle(handle, &info) != 0 &&
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   CloseHandle(handle);
-  if (!isDiskFile) return false;
+  return isDiskFile;
+}
+
+bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
+                    std::ios_base::openmode mode) {
+  // Look before opening: a pipe or a device must never be read.
+  if (!isRegularFile(path)) return false;
   return buf.open(path, mode | std::ios_base::in) != nullptr;
 }
 
@@ -158,5 +162,33 @@ bool isLink(const std::filesystem::directory_entry& entry) {
 }
 
 bool walksListLinkedFiles() { return false; }
+
+std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path,
+                                         std::error_code& error) {
+  // The link itself, not what it names; backup semantics open a folder too.
+  const HANDLE handle = CreateFileW(
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+      nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
+                ? std::make_error_code(std::errc::no_such_file_or_directory)
+                : std::error_code(static_cast<int>(code), std::system_category());
+    return std::nullopt;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+  const DWORD code = GetLastError();
+  CloseHandle(handle);
+  if (!ok) {
+    error = std::error_code(static_cast<int>(code), std::system_category());
+    return std::nullopt;
+  }
+  error.clear();
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
+                          info.nFileIndexLow};
+}
 
 }  // namespace platform
