@@ -858,6 +858,119 @@ TEST(RunDeletion, LinksAtOrBelowTheAudioFoldersHoldEveryDeletion) {
   if (!skipped.empty()) GTEST_SKIP() << "rows left out: " << skipped;
 }
 
+TEST(RunDeletion, NeverRemovesAFileThatAScenarioMayUse) {
+  // Each row once deleted a file that the game may load: b.ogg, named only
+  // by a script that the scan did not read, or the row's own file. A hold
+  // keeps every file; a refusal keeps the refused one, and old.ogg goes.
+  const std::string incomplete =
+      "[WARNING] 読み込めなかったシナリオファイルがあるため、効果音ファイルの削除を中止しました。\n";
+  const std::string subfolders =
+      "[WARNING] scenario フォルダのサブフォルダにスキャンしていない .ks "
+      "ファイルがあるため、効果音ファイルの削除を中止しました。\n";
+  const std::string soundFailure = "[ERROR] 効果音ファイルの削除に失敗: ";
+  struct Case {
+    const char* what;
+    const char* posixOnly;  // why the row cannot be made on Windows, or null
+    const char* config;
+    const char* script;     // more lines of main.ks
+    void (*setUp)();
+    std::string line;       // what the report must say; empty: old.ogg alone goes
+    bool held;
+  };
+  const std::string allFiles = "#delete=true,#Allfiles=true\n";
+  const Case cases[] = {
+      {"a tag in another letter case", nullptr, "#delete=true\nmain.ks\n",
+       "[playse storage=\"se/door.ogg\"]\n", [] { writeBytes("sound/SE/Door.ogg", "x"); },
+       soundFailure + "SE/Door.ogg (named in another letter case)\n", false},
+      {"brackets in a name", nullptr, "#delete=true\nmain.ks\n", "",
+       [] { writeBytes("sound/hit[1].ogg", "x"); },
+       soundFailure + "hit[1].ogg (no tag can name this file)\n", false},
+      {"a script B.KS beside the listed ones", nullptr, allFiles.c_str(), "",
+       [] {
+         writeBytes("scenario/B.KS", "[playse storage=\"b.ogg\"]\n");
+         writeBytes("sound/b.ogg", "x");
+       },
+       incomplete, true},
+      {"a dangling link chapter2.ks", "Wine leaves a link that names no file out of a listing",
+       allFiles.c_str(), "", [] { makeTestLink("/nowhere/chapter2.ks", "scenario/chapter2.ks", false); },
+       incomplete, true},
+      {"a folder link in scenario", nullptr, allFiles.c_str(), "",
+       [] {
+         writeBytes("elsewhere/ch.ks", "[playse storage=\"b.ogg\"]\n");
+         writeBytes("sound/b.ogg", "x");
+         makeTestLink(fs::path("..") / "elsewhere", fs::path("scenario") / "more", true);
+       },
+       subfolders, true},
+      {"a folder a. beside a", nullptr, "#delete=true\nmain.ks\n",
+       "[playse storage=\"a/x.ogg\"]\n",
+       [] {
+         writeBytes("sound/a/x.ogg", "x");
+         fs::create_directory("sound/a.");
+       },
+       // Windows drops the final period, so the walk lists a's files again.
+       onWindows ? soundFailure + "a./x.ogg (another name stands for this file)\n" : "",
+       false},
+      {"a file named .\\y.ogg beside y.ogg", "a backslash is a separator on Windows",
+       "#delete=true\nmain.ks\n", "[playse storage=\"y.ogg\"]\n",
+       [] {
+         writeBytes("sound/y.ogg", "x");
+         writeBytes("sound/.\\y.ogg", "x");
+       },
+       soundFailure + "./y.ogg (not the file that was listed)\n", false},
+      {"a hard link across sound and bgm", "hard links stand in for a bind mount on POSIX",
+       "#delete=true\nmain.ks\n", "",
+       [] { fs::create_hard_link("sound/used.ogg", "bgm/used.ogg"); },
+       "[ERROR] BGMファイルの削除に失敗: used.ogg (another name stands for this file)\n",
+       false},
+      {"a top-level link to a script outside", nullptr, allFiles.c_str(), "",
+       [] {
+         if (underWine()) throw std::runtime_error("Wine shows a link to a file as a plain file");
+         writeBytes("elsewhere/linked.ks", "[playse storage=\"b.ogg\"]\n");
+         writeBytes("sound/b.ogg", "x");  // used, so kept, once the link is scanned
+         makeTestLink(fs::path("..") / "elsewhere" / "linked.ks",
+                      fs::path("scenario") / "linked.ks", false);
+       },
+       "", false},
+      {"nothing in the way", nullptr, allFiles.c_str(), "", [] {}, "", false},
+  };
+  std::string skipped;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.posixOnly != nullptr && onWindows) {
+      skipped += std::string(c.what) + ": " + c.posixOnly + "; ";
+      continue;
+    }
+    TempProject project;
+    writeBytes("Orvandel_config.csv", c.config);
+    writeBytes("scenario/main.ks", std::string("[playse storage=\"used.ogg\"]\n") + c.script);
+    writeBytes("sound/used.ogg", "x");
+    writeBytes("sound/old.ogg", "x");
+    try {
+      c.setUp();
+    } catch (const std::exception& e) {
+      skipped += std::string(c.what) + ": " + e.what() + "; ";
+      continue;
+    }
+    std::set<std::string> expected = filesBelow(".");
+    if (!c.held) expected.erase("sound/old.ogg");
+
+    const RunResult run = runTool();
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string report = readBytes(findReport());
+    if (!c.line.empty()) {
+      EXPECT_TRUE(contains(report, c.line)) << report;
+      EXPECT_TRUE(contains(run.out, c.line));
+    } else {
+      EXPECT_FALSE(contains(report, "[ERROR]")) << report;
+    }
+    std::set<std::string> after = filesBelow(".");
+    after.erase("Orvandel_error_log.txt");
+    after.erase(pathToNarrow(findReport().filename()));
+    EXPECT_EQ(after, expected);
+  }
+  if (!skipped.empty()) GTEST_SKIP() << "rows left out: " << skipped;
+}
+
 TEST(RunSample, RunsOnTheBundledSampleProject) {
   const fs::path sample = testDataPath(ORVANDEL_SAMPLE_DIR);
   if (!fs::is_directory(sample)) GTEST_SKIP() << "no sample project at " << sample;
