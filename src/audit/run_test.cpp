@@ -905,7 +905,9 @@ TEST(RunDeletion, NeverRemovesAFileThatAScenarioMayUse) {
        "[playse storage=\"a/x.ogg\"]\n",
        [] {
          writeBytes("sound/a/x.ogg", "x");
-         fs::create_directory("sound/a.");
+         // Made by its verbatim name: Windows would drop the period here too.
+         fs::create_directory(onWindows ? fs::path("\\\\?\\") += fs::absolute("sound") / "a."
+                                        : fs::path("sound/a."));
        },
        // Windows drops the final period, so the walk lists a's files again.
        onWindows ? soundFailure + "a./x.ogg (another name stands for this file)\n" : "",
@@ -952,7 +954,7 @@ TEST(RunDeletion, NeverRemovesAFileThatAScenarioMayUse) {
       continue;
     }
     std::set<std::string> expected = filesBelow(".");
-    if (!c.held) expected.erase("sound/old.ogg");
+    if (!c.held) expected.erase(pathToNarrow(fs::path("sound") / "old.ogg"));
 
     const RunResult run = runTool();
     ASSERT_EQ(run.exitCode, 0) << run.err;
