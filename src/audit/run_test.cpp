@@ -113,6 +113,15 @@ std::set<std::string> filesBelow(const fs::path& root) {
   return files;
 }
 
+// The files of the working folder after a run, its report and final log left
+// out.
+std::set<std::string> filesBesideTheOutputs() {
+  std::set<std::string> files = filesBelow(".");
+  files.erase("Orvandel_error_log.txt");
+  files.erase(pathToNarrow(findReport().filename()));
+  return files;
+}
+
 }  // namespace
 
 TEST(RunDriver, MissingScenarioFolderEndsAfterTheInventories) {
@@ -844,10 +853,7 @@ TEST(RunDeletion, LinksAtOrBelowTheAudioFoldersHoldEveryDeletion) {
       EXPECT_FALSE(fs::exists("bgm/old.mp3"));
       continue;
     }
-    std::set<std::string> after = filesBelow(".");
-    after.erase("Orvandel_error_log.txt");
-    after.erase(pathToNarrow(findReport().filename()));
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(filesBesideTheOutputs(), before);
     EXPECT_TRUE(contains(report, "\n=== 未使用の効果音ファイル一覧 ===\n" + soundHold));
     EXPECT_TRUE(contains(report, "\n=== 未使用のBGMファイル一覧 ===\n" + bgmHold));
     EXPECT_TRUE(contains(run.out, soundHold + bgmHold));
@@ -965,10 +971,7 @@ TEST(RunDeletion, NeverRemovesAFileThatAScenarioMayUse) {
     } else {
       EXPECT_FALSE(contains(report, "[ERROR]")) << report;
     }
-    std::set<std::string> after = filesBelow(".");
-    after.erase("Orvandel_error_log.txt");
-    after.erase(pathToNarrow(findReport().filename()));
-    EXPECT_EQ(after, expected);
+    EXPECT_EQ(filesBesideTheOutputs(), expected);
   }
   if (!skipped.empty()) GTEST_SKIP() << "rows left out: " << skipped;
 }
