@@ -1,5 +1,6 @@
 #include "inputs/config_file.h"
 
+#include <cstdint>
 #include <exception>
 #include <fstream>
 #include <iostream>
@@ -183,7 +184,7 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigStream(
 
     std::istringstream iss(line);
     std::string fileName;
-    int column = 0;
+    std::int64_t column = 0;
     while (std::getline(iss, fileName, ',')) {
       fileName = trimBlanks(fileName);
       if (isFirstLine && column == 0 && isDeleteField(fileName)) {
