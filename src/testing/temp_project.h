@@ -56,6 +56,10 @@ struct RunOptions {
   // Send standard error where standard output goes, so that `out` shows the
   // order in which the tool wrote the two.
   bool errToOut = false;
+  // Let no file of the tool grow past this many bytes (0: no limit), so that
+  // its writes fail as on a full disk; the captured output counts too. POSIX
+  // only: runTool raises on Windows, which has no such limit.
+  long long fileSizeLimitBytes = 0;
 };
 
 // The result of running the tool once.
