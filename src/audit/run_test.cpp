@@ -489,6 +489,70 @@ TEST(RunInputs, WhatIsNotARegularFileDoesNotOpenAndNothingBlocks) {
   }
 }
 
+// Regression: a FIFO at an output name hung the run in open(), and a device
+// there took the report or a log away. Such a name fails the open at once,
+// each with the failure of a file that does not open.
+TEST(RunDriver, OutputNamesThatAreNotRegularFilesFailAtOnce) {
+  if (onWindows) GTEST_SKIP() << "FIFOs and links to /dev/null are POSIX only";
+  struct Case {
+    const char* name;  // "": the report's name
+    int exitCode;
+    const char* err;
+    const char* log;      // the log left, nullptr: none
+    const char* logLine;  // a line in it
+  };
+  const Case cases[] = {
+      {"temp_error_log.txt", 1, "一時エラーログファイルを開けませんでした: temp_error_log.txt\n",
+       nullptr, nullptr},
+      {"", 1, "エラーが発生しました。詳細は Orvandel_error_log.txt をご確認ください。\n",
+       "Orvandel_error_log.txt", "[ERROR] ログファイルを開けませんでした: "},
+      {"Orvandel_error_log.txt", 0,
+       "ログファイルの変換中にエラーが発生しました。一時ファイルを確認してください: "
+       "temp_error_log.txt\n",
+       "temp_error_log.txt", "[DEBUG] 全ての処理が完了しました: "},
+  };
+  for (const Case& c : cases) {
+    for (const bool fifo : {true, false}) {
+      SCOPED_TRACE(std::string(*c.name ? c.name : "the report") +
+                   (fifo ? " as a FIFO" : " linked to /dev/null"));
+      TempProject project;
+      writeBytes("scenario/a.ks", "[l]\n");
+      std::vector<std::string> names{c.name};
+      if (names[0].empty()) {
+        names.clear();
+        const std::time_t now = std::time(nullptr);
+        for (int i = 0; i < 6; ++i) names.push_back(reportNameAt(now + i));
+      }
+      for (const std::string& name : names) {
+        if (fifo) {
+          makeFifo(name);
+        } else {
+          fs::create_symlink("/dev/null", name);
+        }
+      }
+      const RunResult run = runTool({.timeLimitSeconds = 5});
+      if (run.timedOut) {
+        ADD_FAILURE() << "the run was stopped at the time limit";
+        continue;
+      }
+      EXPECT_EQ(run.exitCode, c.exitCode);
+      EXPECT_EQ(run.err, c.err);
+      for (const std::string& name : names) {
+        EXPECT_EQ(fs::symlink_status(name).type(),
+                  fifo ? fs::file_type::fifo : fs::file_type::symlink);
+      }
+      for (const char* log : {"temp_error_log.txt", "Orvandel_error_log.txt"}) {
+        if (log == std::string(c.name)) continue;
+        const bool left = c.log != nullptr && log == std::string(c.log);
+        EXPECT_EQ(fs::is_regular_file(log), left) << log;
+        if (left) {
+          EXPECT_TRUE(contains(readBytes(log), c.logLine)) << log;
+        }
+      }
+    }
+  }
+}
+
 TEST(RunScan, JudgesTagsByTheirBytesAndPlaces) {
   TempProject project;
   writeBytes("Orvandel_config.csv", "edge.ks\n");

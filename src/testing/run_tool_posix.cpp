@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <exception>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -14,19 +16,16 @@
 namespace {
 
 // Run `command` with /bin/sh, as std::system does, and return its wait
-// status. With a `fileSizeLimit`, the shell and the tool get it as their
-// RLIMIT_FSIZE, with SIGXFSZ ignored so that a write past it fails (EFBIG)
-// rather than killing the tool.
+// status. A `fileSizeLimit` holds for the shell and the tool alone.
 int runShell(const std::string& command, long long fileSizeLimit) {
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    if (fileSizeLimit > 0) {
-      std::signal(SIGXFSZ, SIG_IGN);
-      rlimit limit{};
-      ::getrlimit(RLIMIT_FSIZE, &limit);
-      limit.rlim_cur = static_cast<rlim_t>(fileSizeLimit);
-      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+    std::optional<FileSizeLimit> limit;  // exec keeps it for the shell
+    try {
+      if (fileSizeLimit > 0) limit.emplace(fileSizeLimit);
+    } catch (const std::exception&) {
+      ::_exit(126);
     }
     ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
@@ -39,6 +38,24 @@ int runShell(const std::string& command, long long fileSizeLimit) {
 }
 
 }  // namespace
+
+FileSizeLimit::FileSizeLimit(long long bytes) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("getrlimit failed");
+  oldLimit_ = limit.rlim_cur;
+  limit.rlim_cur = static_cast<rlim_t>(bytes);
+  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("setrlimit failed");
+  // Writes past the limit then fail with EFBIG instead of ending the process.
+  oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(oldLimit_);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, oldHandler_);
+}
 
 RunResult runTool(const RunOptions& options) {
   const auto outPath = std::filesystem::temp_directory_path() /

@@ -176,6 +176,12 @@ RunResult runTool(const RunOptions& options) {
   return result;
 }
 
+FileSizeLimit::FileSizeLimit(long long) {
+  throw std::runtime_error("Windows has no file-size limit");
+}
+
+FileSizeLimit::~FileSizeLimit() = default;
+
 void makeFifo(const std::filesystem::path&) {
   throw std::runtime_error("Windows has no FIFOs");
 }

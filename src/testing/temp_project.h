@@ -78,6 +78,22 @@ RunResult runTool(const RunOptions& options = {});
 // tests, made usable from any working folder.
 std::filesystem::path testDataPath(const std::filesystem::path& relative);
 
+// Lets no file that this process, or a process it starts, writes grow past
+// `bytes` while the object lives, with SIGXFSZ ignored, so that a write past
+// it fails as on a full disk. POSIX only: raises std::runtime_error on
+// Windows, which has no such limit.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(long long bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  unsigned long long oldLimit_ = 0;
+  void (*oldHandler_)(int) = nullptr;
+};
+
 // Create a FIFO (named pipe) at `path`. Raise std::runtime_error when that
 // fails, as it always does on Windows, which has no FIFOs.
 void makeFifo(const std::filesystem::path& path);

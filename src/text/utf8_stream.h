@@ -48,7 +48,8 @@ class Utf8FileWriter : public std::wostream {
   Utf8FileWriter();
   ~Utf8FileWriter() override;
 
-  // Open `path` for output, truncating it. Return false when it does not open.
+  // Open `path` for output, truncating it. Return false when it does not
+  // open or names anything but a regular file (after following links).
   bool open(const std::filesystem::path& path);
   bool is_open() const;
   // Write `bytes`, which are UTF-8 already, after what the stream holds,
