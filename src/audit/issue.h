@@ -6,7 +6,7 @@
 // One problem tag, copied from the scan at the moment it was found.
 struct Issue {
   std::wstring file;  // scenario file name as listed
-  std::int32_t line;  // from 1
+  std::int64_t line;  // from 1
   std::wstring tag;   // whole tag text from "[" to "]"
   std::wstring mark;  // "■", "□" or "◆"
 };

@@ -30,11 +30,17 @@ const std::string finalLogPath = "Orvandel_error_log.txt";
 
 // Close the log and turn it into the final log; used at every end of a run.
 // The console lines come out first, ahead of any message of the finalisation.
-void finishLog(Utf8FileWriter& errLog) {
+// When any write to the log, its flush or its close failed, say so after the
+// finalisation and return false: the log is not a whole record of the run.
+bool finishLog(Utf8FileWriter& errLog) {
   std::wcout.flush();
   std::wcerr.flush();
-  errLog.close();
+  const bool written = errLog.close();
   convertLogToUtf8(tempLogPath, finalLogPath, errLog);
+  if (written) return true;
+  std::wcerr << L"[ERROR] 一時エラーログファイルの書き込みに失敗しました: "
+             << decodeUtf8(tempLogPath) << L"\n";
+  return false;
 }
 
 // Close the report. When any write to it, its flush or its close failed,
@@ -185,9 +191,10 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
   scanScenarioFiles(targetFiles, scenarioDir, state, logFile, errLog);
   writeProblemSummary(state.issues, logFile, errLog);
 
-  // Buffered report lines reach the disk here, so a failure to write them is
-  // known before anything is deleted.
+  // Buffered report and log lines reach the disk here, so a failure to write
+  // them is known before anything is deleted.
   logFile.flush();
+  errLog.flush();
   DeletionHold hold = DeletionHold::none;
   if (deleteFlag) {
     // A script beside the listed ones that the listing passed over (another
@@ -205,6 +212,8 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
       hold = DeletionHold::links;
     } else if (logFile.bad()) {
       hold = DeletionHold::reportFailed;
+    } else if (errLog.bad()) {
+      hold = DeletionHold::logFailed;
     }
   }
   writeUnusedFiles(state, folders, deleteFlag, hold, logFile, errLog);
@@ -216,8 +225,7 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
   std::wcout << L"全ての処理が完了しました: " << decodeUtf8(filename)
              << L" に出力しました（■: 不正タグ, ◆: 配列アクセス, □: 効果音/BGMファイル不存在）\n";
   errLog << L"[DEBUG] 全ての処理が完了しました: " << wFilename << L"\n";
-  finishLog(errLog);
-  return 0;
+  return finishLog(errLog) ? 0 : 1;
 }
 
 }  // namespace

@@ -91,8 +91,8 @@ class Scanner {
   // `more` and ")\n" in text_ and return it.
   const std::string& located(std::string_view prefix, std::string_view value,
                              std::string_view more = {});
-  void reportUnreadBytes(const std::wstring& wFileName, long lineNumber);
-  void reportLineFailure(const std::wstring& wFileName, long lineNumber,
+  void reportUnreadBytes(const std::wstring& wFileName, std::int64_t lineNumber);
+  void reportLineFailure(const std::wstring& wFileName, std::int64_t lineNumber,
                          const std::wstring& reason);
 
   AuditState& state_;
@@ -105,7 +105,7 @@ class Scanner {
   // The file and line being scanned, as every message shows them.
   std::string_view fileName_;
   const std::wstring* wFileName_ = nullptr;
-  std::int32_t lineNumber_ = 0;
+  std::int64_t lineNumber_ = 0;
   std::string number_;  // lineNumber_ in decimal
   std::string text_;    // the line being composed
   std::string key_;     // the path key being formed, in UTF-8
@@ -163,7 +163,7 @@ void Scanner::scanFile(const std::string& fileName,
   std::string utf8line;
   while (reader.readLine(utf8line)) {
     ++lineNumber_;
-    char digits[16];
+    char digits[24];  // any 64-bit number
     number_.assign(digits, std::to_chars(digits, digits + sizeof digits, lineNumber_).ptr);
     scanLine(utf8line);
   }
@@ -182,12 +182,12 @@ void Scanner::scanFile(const std::string& fileName,
 
 // Reading stopped at bytes that are not UTF-8: say so, like a line that
 // cannot be converted, instead of ending the file silently.
-void Scanner::reportUnreadBytes(const std::wstring& wFileName, long lineNumber) {
+void Scanner::reportUnreadBytes(const std::wstring& wFileName, std::int64_t lineNumber) {
   reportLineFailure(wFileName, lineNumber,
                     stringToWString(badConversionText, log_, "exception"));
 }
 
-void Scanner::reportLineFailure(const std::wstring& wFileName, long lineNumber,
+void Scanner::reportLineFailure(const std::wstring& wFileName, std::int64_t lineNumber,
                                 const std::wstring& reason) {
   std::wcerr << L"[WARNING] UTF-8変換に失敗: " << wFileName << L" 行 " << lineNumber
              << L" (" << reason << L")\n";

@@ -38,6 +38,7 @@ struct SideTexts {
   const wchar_t* holdSubfolders;
   const wchar_t* holdLinks;
   const wchar_t* holdReport;
+  const wchar_t* holdLog;
 };
 
 constexpr SideTexts soundTexts{
@@ -63,6 +64,7 @@ constexpr SideTexts soundTexts{
     L"[WARNING] scenario フォルダのサブフォルダにスキャンしていない .ks ファイルがあるため、効果音ファイルの削除を中止しました。\n",
     L"[WARNING] sound フォルダまたは bgm フォルダにシンボリックリンクかジャンクションがあるため、効果音ファイルの削除を中止しました。\n",
     L"[WARNING] レポートファイルに書き込めなかったため、効果音ファイルの削除を中止しました。\n",
+    L"[WARNING] 一時エラーログファイルに書き込めなかったため、効果音ファイルの削除を中止しました。\n",
 };
 
 constexpr SideTexts bgmTexts{
@@ -88,6 +90,7 @@ constexpr SideTexts bgmTexts{
     L"[WARNING] scenario フォルダのサブフォルダにスキャンしていない .ks ファイルがあるため、BGMファイルの削除を中止しました。\n",
     L"[WARNING] sound フォルダまたは bgm フォルダにシンボリックリンクかジャンクションがあるため、BGMファイルの削除を中止しました。\n",
     L"[WARNING] レポートファイルに書き込めなかったため、BGMファイルの削除を中止しました。\n",
+    L"[WARNING] 一時エラーログファイルに書き込めなかったため、BGMファイルの削除を中止しました。\n",
 };
 
 // Return the positions in `inventory` of the keys that `used` lacks, in
@@ -240,6 +243,8 @@ const wchar_t* holdLine(DeletionHold hold, const SideTexts& texts) {
       return texts.holdLinks;
     case DeletionHold::reportFailed:
       return texts.holdReport;
+    case DeletionHold::logFailed:
+      return texts.holdLog;
     case DeletionHold::none:
       break;
   }

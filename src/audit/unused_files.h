@@ -15,6 +15,7 @@ enum class DeletionHold {
   unscannedSubfolders,  // all-files mode, and sub-folders hold .ks files
   links,                // a link at or below the sound or bgm folder
   reportFailed,         // the report could not be written whole
+  logFailed,            // the diagnostic log could not be written whole
 };
 
 // The sound and BGM folders of the run, as paths and narrow strings.

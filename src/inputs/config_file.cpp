@@ -1,9 +1,11 @@
 #include "inputs/config_file.h"
 
+#include <cstdint>
 #include <exception>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -121,10 +123,6 @@ const wchar_t* stateText(bool flag) { return flag ? L"有効" : L"無効"; }
 
 std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
     const std::string& configPath, std::wostream& log) {
-  std::vector<std::string> fileList;
-  bool deleteUnusedFiles = false;
-  bool scanAllFiles = false;
-
   std::ifstream configFile;
   if (!platform::openForReading(*configFile.rdbuf(),
                                 pathFromNarrow(configPath),
@@ -132,12 +130,20 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
     std::wcout << L"設定ファイル (Orvandel_config.csv) が見つかりませんでした。全ファイルを処理します。\n";
     const std::wstring wPath = stringToWString(configPath, log, "configPath");
     log << L"[INFO] 設定ファイルを開けませんでした: " << wPath << L"\n";
-    return {fileList, false, true};
+    return {std::vector<std::string>{}, false, true};
   }
+  return readConfigStream(configFile, configPath, log);
+}
 
-  // Only the opening step is guarded here. A later failure (memory
-  // exhausted while a line is read or split) leaves the function for the
-  // caller's handler rather than passing for a failure to open.
+std::tuple<std::vector<std::string>, bool, bool> readConfigStream(
+    std::istream& configFile, const std::string& configPath, std::wostream& log) {
+  std::vector<std::string> fileList;
+  bool deleteUnusedFiles = false;
+  bool scanAllFiles = false;
+
+  // Only the opening step is guarded here. A later failure (a read error,
+  // memory exhausted while a line is read or split) leaves the function for
+  // the caller's handler rather than passing for a failure to open.
   try {
     {
       const std::wstring wPath = stringToWString(configPath, log, "configPath");
@@ -152,7 +158,6 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
     }
     const std::wstring reason = stringToWString(e.what(), log, "exception");
     log << L"[ERROR] ファイルパス変換エラー: " << reason << L"\n";
-    configFile.close();
     return {std::vector<std::string>{}, false, false};
   }
 
@@ -179,7 +184,7 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
 
     std::istringstream iss(line);
     std::string fileName;
-    int column = 0;
+    std::int64_t column = 0;
     while (std::getline(iss, fileName, ',')) {
       fileName = trimBlanks(fileName);
       if (isFirstLine && column == 0 && isDeleteField(fileName)) {
@@ -196,8 +201,12 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
     }
     isFirstLine = false;
   }
+  // std::getline turns a failed read (a bad sector, a dropped network
+  // share) into the stream's bad state, not an exception: taken for the end
+  // of the file, it would cut the list short, and the scripts left out would
+  // lose their sounds to deletion.
+  if (configFile.bad() || !configFile.eof()) throw std::runtime_error("read error");
 
-  configFile.close();
   std::wcout << L"読み込んだファイル数: " << fileList.size() << L"\n";
   log << L"[INFO] 設定ファイル処理完了。読み込んだファイル数: " << fileList.size()
       << L"\n";

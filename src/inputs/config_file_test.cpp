@@ -5,7 +5,10 @@
 #include <filesystem>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
+#include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testing/temp_project.h"
@@ -264,4 +267,43 @@ TEST_F(ConfigFile, PathThatIsNotUtf8IsConvertedForEachLine) {
             0u);
   EXPECT_EQ(countOf(present.log, failure), 2u);
   EXPECT_EQ(present.console.find(L"設定ファイルを開きました: \n"), 0u);
+}
+
+namespace {
+
+// Gives `bytes`, then fails as a file does whose read() fails: libstdc++'s
+// filebuf raises from underflow(), and std::getline turns that into badbit.
+class FailingReadBuf : public std::streambuf {
+ public:
+  explicit FailingReadBuf(std::string bytes) : bytes_(std::move(bytes)) {
+    setg(bytes_.data(), bytes_.data(), bytes_.data() + bytes_.size());
+  }
+
+ protected:
+  int_type underflow() override { throw std::ios_base::failure("EIO"); }
+
+ private:
+  std::string bytes_;
+};
+
+}  // namespace
+
+// Regression: a read error was taken for the end of the file, so the names
+// after it were never scanned and their sounds were deleted.
+TEST_F(ConfigFile, ReadErrorIsAFailureNotTheEnd) {
+  for (const std::string bytes : {"", "#delete=true\na.ks\n", "#delete=true\na.ks,b."}) {
+    SCOPED_TRACE(bytes);
+    FailingReadBuf buf(bytes);
+    std::istream in(&buf);
+    std::wostringstream log;
+    ConsoleCapture console;
+    try {
+      readConfigStream(in, "Orvandel_config.csv", log);
+      ADD_FAILURE() << "no failure raised";
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), "read error");
+    }
+    EXPECT_EQ(console.text().find(L"読み込んだファイル数"), std::wstring::npos);
+    EXPECT_EQ(console.text().find(L"b."), std::wstring::npos);
+  }
 }

@@ -54,6 +54,14 @@ bool isRegularFile(const std::filesystem::path& path);
 bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
                     std::ios_base::openmode mode);
 
+// Open `buf` on `path` for writing, where the name is free (the file is
+// created) or names a regular file after following links. Fail at once
+// (return false, leave `buf` closed) for anything else: a folder, FIFO,
+// device or socket on POSIX; anything but a disk file on Windows; a name
+// that cannot be looked at. Such a path never blocks and is never written.
+bool openForWriting(std::filebuf& buf, const std::filesystem::path& path,
+                    std::ios_base::openmode mode);
+
 // Return true when `entry` is itself a link, without following it: a
 // symbolic link on POSIX; on Windows a reparse point that names another file
 // (symbolic link or junction; one without a tag counts too). A walk must not enter a folder behind such an entry. Raises

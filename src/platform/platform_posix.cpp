@@ -65,6 +65,18 @@ bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
   return buf.open(path, mode | std::ios_base::in) != nullptr;
 }
 
+bool openForWriting(std::filebuf& buf, const std::filesystem::path& path,
+                    std::ios_base::openmode mode) {
+  // Look before opening, as for reading: opening a FIFO for writing blocks
+  // until a reader comes, and a device takes the bytes somewhere else. A
+  // dangling link counts as a free name, as open() follows it.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 ? !S_ISREG(info.st_mode) : errno != ENOENT) {
+    return false;
+  }
+  return buf.open(path, mode | std::ios_base::out) != nullptr;
+}
+
 bool isLink(const std::filesystem::directory_entry& entry) {
   // The directory walk caches the entry's own type, so this costs no call.
   return entry.is_symlink();

@@ -143,6 +143,29 @@ bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
   return buf.open(path, mode | std::ios_base::in) != nullptr;
 }
 
+bool openForWriting(std::filebuf& buf, const std::filesystem::path& path,
+                    std::ios_base::openmode mode) {
+  // Look before opening, as for reading: a pipe or a device (CON, NUL,
+  // COM1) is refused here rather than written. Only a name that is not
+  // there yet is created.
+  const HANDLE handle =
+      CreateFileW(path.c_str(), 0,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+  } else {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool isDiskFile =
+        GetFileType(handle) == FILE_TYPE_DISK &&
+        GetFileInformationByHandle(handle, &info) != 0 &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    CloseHandle(handle);
+    if (!isDiskFile) return false;
+  }
+  return buf.open(path, mode | std::ios_base::out) != nullptr;
+}
+
 bool isLink(const std::filesystem::directory_entry& entry) {
   // The standard library here knows no links, and its walk would enter a
   // linked folder. Symbolic links and junctions are reparse points whose tag

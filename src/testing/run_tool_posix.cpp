@@ -1,12 +1,61 @@
 #include "testing/temp_project.h"
 
-#include <cstdlib>
+#include <cerrno>
+#include <csignal>
+#include <exception>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Run `command` with /bin/sh, as std::system does, and return its wait
+// status. A `fileSizeLimit` holds for the shell and the tool alone.
+int runShell(const std::string& command, long long fileSizeLimit) {
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    std::optional<FileSizeLimit> limit;  // exec keeps it for the shell
+    try {
+      if (fileSizeLimit > 0) limit.emplace(fileSizeLimit);
+    } catch (const std::exception&) {
+      ::_exit(126);
+    }
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) throw std::runtime_error("waitpid failed");
+  }
+  return status;
+}
+
+}  // namespace
+
+FileSizeLimit::FileSizeLimit(long long bytes) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("getrlimit failed");
+  oldLimit_ = limit.rlim_cur;
+  limit.rlim_cur = static_cast<rlim_t>(bytes);
+  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("setrlimit failed");
+  // Writes past the limit then fail with EFBIG instead of ending the process.
+  oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(oldLimit_);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, oldHandler_);
+}
 
 RunResult runTool(const RunOptions& options) {
   const auto outPath = std::filesystem::temp_directory_path() /
@@ -25,7 +74,7 @@ RunResult runTool(const RunOptions& options) {
   } else {
     command += options.errToOut ? " 2>&1" : " 2>'" + errPath + "'";
   }
-  const int status = std::system(command.c_str());
+  const int status = runShell(command, options.fileSizeLimitBytes);
   RunResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.timedOut = options.timeLimitSeconds > 0 &&

@@ -139,6 +139,9 @@ bool runHostShell(const std::wstring& script, const std::vector<std::wstring>& a
 }  // namespace
 
 RunResult runTool(const RunOptions& options) {
+  if (options.fileSizeLimitBytes > 0) {
+    throw std::runtime_error("Windows has no file-size limit");
+  }
   const auto outPath = std::filesystem::temp_directory_path() /
                        ("orvandel_out_" + std::to_string(std::random_device{}()));
   auto errPath = outPath;
@@ -172,6 +175,12 @@ RunResult runTool(const RunOptions& options) {
   std::filesystem::remove(errPath);
   return result;
 }
+
+FileSizeLimit::FileSizeLimit(long long) {
+  throw std::runtime_error("Windows has no file-size limit");
+}
+
+FileSizeLimit::~FileSizeLimit() = default;
 
 void makeFifo(const std::filesystem::path&) {
   throw std::runtime_error("Windows has no FIFOs");

@@ -56,6 +56,10 @@ struct RunOptions {
   // Send standard error where standard output goes, so that `out` shows the
   // order in which the tool wrote the two.
   bool errToOut = false;
+  // Let no file of the tool grow past this many bytes (0: no limit), so that
+  // its writes fail as on a full disk; the captured output counts too. POSIX
+  // only: runTool raises on Windows, which has no such limit.
+  long long fileSizeLimitBytes = 0;
 };
 
 // The result of running the tool once.
@@ -73,6 +77,22 @@ RunResult runTool(const RunOptions& options = {});
 // Return `relative`, a path relative to the build folder of the tool and the
 // tests, made usable from any working folder.
 std::filesystem::path testDataPath(const std::filesystem::path& relative);
+
+// Lets no file that this process, or a process it starts, writes grow past
+// `bytes` while the object lives, with SIGXFSZ ignored, so that a write past
+// it fails as on a full disk. POSIX only: raises std::runtime_error on
+// Windows, which has no such limit.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(long long bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  unsigned long long oldLimit_ = 0;
+  void (*oldHandler_)(int) = nullptr;
+};
 
 // Create a FIFO (named pipe) at `path`. Raise std::runtime_error when that
 // fails, as it always does on Windows, which has no FIFOs.

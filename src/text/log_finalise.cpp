@@ -73,10 +73,9 @@ void convertLogToUtf8(const std::string& inputPath, const std::string& outputPat
     const bool hasMark = validateLog(inFile);
 
     std::filebuf outFile;
-    if (outFile.open(pathFromNarrow(outputPath), std::ios_base::out |
-                                                     std::ios_base::trunc |
-                                                     std::ios_base::binary) ==
-        nullptr) {
+    if (!platform::openForWriting(outFile, pathFromNarrow(outputPath),
+                                  std::ios_base::out | std::ios_base::trunc |
+                                      std::ios_base::binary)) {
       const std::wstring wOutput = stringToWString(outputPath, log, "outputPath");
       log << L"[ERROR] UTF-8 ログファイルを開けませんでした: " << wOutput << L"\n";
       throw std::runtime_error("UTF-8 ログファイルを開けませんでした。");

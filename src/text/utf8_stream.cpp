@@ -113,8 +113,9 @@ Utf8FileWriter::~Utf8FileWriter() {
 
 bool Utf8FileWriter::open(const std::filesystem::path& path) {
   buf_.failed = false;
-  if (buf_.file.open(path, std::ios_base::out | std::ios_base::trunc |
-                               std::ios_base::binary) == nullptr) {
+  if (!platform::openForWriting(buf_.file, path,
+                                std::ios_base::out | std::ios_base::trunc |
+                                    std::ios_base::binary)) {
     setstate(std::ios_base::failbit);
     return false;
   }

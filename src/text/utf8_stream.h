@@ -5,6 +5,7 @@
 // of checked UTF-8 bytes in text mode (CR LF arrives as LF).
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -47,7 +48,8 @@ class Utf8FileWriter : public std::wostream {
   Utf8FileWriter();
   ~Utf8FileWriter() override;
 
-  // Open `path` for output, truncating it. Return false when it does not open.
+  // Open `path` for output, truncating it. Return false when it does not
+  // open or names anything but a regular file (after following links).
   bool open(const std::filesystem::path& path);
   bool is_open() const;
   // Write `bytes`, which are UTF-8 already, after what the stream holds,
@@ -128,7 +130,7 @@ class Utf8LineReader {
   bool stoppedAtBadBytes() const { return bad_; }
   // The number (from 1) of the line in which the bad bytes stand, once all
   // lines before them have been read.
-  long badLine() const { return lineFeeds_ + 1; }
+  std::int64_t badLine() const { return lineFeeds_ + 1; }
 
  private:
   // Read the next chunk and check it. Return false when nothing more can be
@@ -140,7 +142,7 @@ class Utf8LineReader {
   std::size_t size_ = 0;     // bytes in buffer_
   std::size_t begin_ = 0;    // first byte not yet delivered
   std::size_t checked_ = 0;  // end of the bytes known to be whole UTF-8
-  long lineFeeds_ = 0;       // LF bytes delivered so far
+  std::int64_t lineFeeds_ = 0;  // LF bytes delivered so far
   bool eof_ = false;
   bool bad_ = false;
 };
