@@ -118,22 +118,35 @@ bool localTime(std::time_t time, std::tm& local) {
   return false;
 }
 
-bool isRegularFile(const std::filesystem::path& path) {
-  // A handle without data access reads nothing and waits for nothing; it
-  // follows links, and with backup semantics it opens a folder too, so that
-  // a folder, a pipe or a device (CON, NUL, COM1) is told from a disk file.
+namespace {
+
+enum class Found { diskFile, other, nothing };
+
+// Say what stands at `path`, links followed. A handle without data access
+// reads nothing and waits for nothing; with backup semantics it opens a
+// folder too, so that a folder, a pipe or a device (CON, NUL, COM1) is told
+// from a disk file.
+Found lookAt(const std::filesystem::path& path) {
   const HANDLE handle =
       CreateFileW(path.c_str(), 0,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  if (handle == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? Found::nothing : Found::other;
+  }
   BY_HANDLE_FILE_INFORMATION info{};
   const bool isDiskFile =
       GetFileType(handle) == FILE_TYPE_DISK &&
       GetFileInformationByHandle(handle, &info) != 0 &&
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   CloseHandle(handle);
-  return isDiskFile;
+  return isDiskFile ? Found::diskFile : Found::other;
+}
+
+}  // namespace
+
+bool isRegularFile(const std::filesystem::path& path) {
+  return lookAt(path) == Found::diskFile;
 }
 
 bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
@@ -145,24 +158,9 @@ bool openForReading(std::filebuf& buf, const std::filesystem::path& path,
 
 bool openForWriting(std::filebuf& buf, const std::filesystem::path& path,
                     std::ios_base::openmode mode) {
-  // Look before opening, as for reading: a pipe or a device (CON, NUL,
-  // COM1) is refused here rather than written. Only a name that is not
-  // there yet is created.
-  const HANDLE handle =
-      CreateFileW(path.c_str(), 0,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-  } else {
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool isDiskFile =
-        GetFileType(handle) == FILE_TYPE_DISK &&
-        GetFileInformationByHandle(handle, &info) != 0 &&
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    CloseHandle(handle);
-    if (!isDiskFile) return false;
-  }
+  // Look before opening, as for reading: a pipe or a device is refused here
+  // rather than written. Only a name that is not there yet is created.
+  if (lookAt(path) == Found::other) return false;
   return buf.open(path, mode | std::ios_base::out) != nullptr;
 }
 
