@@ -59,17 +59,17 @@ const wchar_t* flagText(bool set) { return set ? L"有効" : L"無効"; }
 
 // Take one inventory when its folder exists; a missing folder leaves it empty.
 void takeInventory(bool sound, const std::filesystem::path& dir,
-                   const std::string& path, std::vector<std::wstring>& files,
-                   FileIdentities& identities, std::wostream& log) {
+                   const std::string& path, std::vector<ListedFile>& files,
+                   std::wostream& log) {
   if (std::filesystem::exists(dir)) {
     log << (sound ? L"[DEBUG] sound フォルダをスキャン開始（子フォルダ含む）\n"
                   : L"[DEBUG] bgm フォルダをスキャン開始（子フォルダ含む）\n");
-    files = sound ? getSoundFiles(path, identities, log) : getBgmFiles(path, identities, log);
+    files = sound ? listSoundFiles(path, log) : listBgmFiles(path, log);
     log << (sound ? L"[DEBUG] 音声ファイルの取得完了: " : L"[DEBUG] BGMファイルの取得完了: ")
         << files.size() << L" ファイル\n";
-    for (const std::wstring& key : files) {
+    for (const ListedFile& file : files) {
       log << (sound ? L"[DEBUG] 取得した音声ファイル: " : L"[DEBUG] 取得したBGMファイル: ")
-          << key << L"\n";
+          << file.key << L"\n";
     }
     return;
   }
@@ -79,6 +79,39 @@ void takeInventory(bool sound, const std::filesystem::path& dir,
   log << (sound ? L"[DEBUG] sound フォルダが見つかりません: "
                 : L"[DEBUG] bgm フォルダが見つかりません: ")
       << wPath << L"\n";
+}
+
+// Decide what keeps unused files from being deleted. The holds that concern
+// both sides come first, in this order: a script not read whole, scripts in
+// sub-folders that all-files mode does not scan, links at or below the audio
+// folders, a report or a log not written whole. Then each side is held on
+// its own while one of its tags names a file that only the running game
+// computes. `listedScripts` is the all-files listing, or null when the
+// configuration named the scripts. Clears state.scanComplete when a script
+// beside the listed ones was passed over.
+DeletionHolds decideDeletionHolds(AuditState& state,
+                                  const std::vector<std::string>* listedScripts,
+                                  const std::filesystem::path& scenarioDir,
+                                  const AudioFolders& folders, bool reportFailed,
+                                  bool logFailed) {
+  // A script beside the listed ones that the listing passed over (another
+  // letter case, a dangling link, a name the platform cannot open) was
+  // never read either.
+  if (listedScripts != nullptr && hasUnlistedScripts(scenarioDir, *listedScripts)) {
+    state.scanComplete = false;
+  }
+  if (!state.scanComplete) return DeletionHold::incompleteScan;
+  if (listedScripts != nullptr && hasKsFilesInSubfolders(scenarioDir)) {
+    return DeletionHold::unscannedSubfolders;
+  }
+  // Through a link, one key can name a file that another key uses.
+  if (hasLinks(folders.soundDir) || hasLinks(folders.bgmDir)) return DeletionHold::links;
+  if (reportFailed) return DeletionHold::reportFailed;
+  if (logFailed) return DeletionHold::logFailed;
+  DeletionHolds holds;
+  if (state.scriptNames.hasComputedSound()) holds.sound = DeletionHold::computedName;
+  if (state.scriptNames.hasComputedBgm()) holds.bgm = DeletionHold::computedName;
+  return holds;
 }
 
 // Phases 2 to 12. The report lives here, so a failure that leaves this
@@ -113,10 +146,8 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
     errLog << L"[DEBUG] bgm フォルダパス: " << value << L"\n";
   }
 
-  takeInventory(true, folders.soundDir, folders.soundPath, state.soundFiles,
-                state.soundIdentities, errLog);
-  takeInventory(false, folders.bgmDir, folders.bgmPath, state.bgmFiles,
-                state.bgmIdentities, errLog);
+  takeInventory(true, folders.soundDir, folders.soundPath, state.soundFiles, errLog);
+  takeInventory(false, folders.bgmDir, folders.bgmPath, state.bgmFiles, errLog);
 
   const std::string filename = generateLogFileName("tag_report");
   const std::wstring wFilename = stringToWString(filename, errLog, "filename");
@@ -188,6 +219,8 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
            << L" ファイル\n";
   }
 
+  // Only a deletion needs the names that scripts give in other forms.
+  if (deleteFlag) state.scriptNames = ScriptNames(state.soundFiles, state.bgmFiles);
   scanScenarioFiles(targetFiles, scenarioDir, state, logFile, errLog);
   writeProblemSummary(state.issues, logFile, errLog);
 
@@ -195,28 +228,11 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
   // them is known before anything is deleted.
   logFile.flush();
   errLog.flush();
-  DeletionHold hold = DeletionHold::none;
-  if (deleteFlag) {
-    // A script beside the listed ones that the listing passed over (another
-    // letter case, a dangling link, a name the platform cannot open) was
-    // never read either.
-    if (allFilesMode && hasUnlistedScripts(scenarioDir, targetFiles)) {
-      state.scanComplete = false;
-    }
-    if (!state.scanComplete) {
-      hold = DeletionHold::incompleteScan;
-    } else if (allFilesMode && hasKsFilesInSubfolders(scenarioDir)) {
-      hold = DeletionHold::unscannedSubfolders;
-    } else if (hasLinks(folders.soundDir) || hasLinks(folders.bgmDir)) {
-      // Through a link, one key can name a file that another key uses.
-      hold = DeletionHold::links;
-    } else if (logFile.bad()) {
-      hold = DeletionHold::reportFailed;
-    } else if (errLog.bad()) {
-      hold = DeletionHold::logFailed;
-    }
-  }
-  writeUnusedFiles(state, folders, deleteFlag, hold, logFile, errLog);
+  const DeletionHolds holds =
+      deleteFlag ? decideDeletionHolds(state, allFilesMode ? &targetFiles : nullptr,
+                                       scenarioDir, folders, logFile.bad(), errLog.bad())
+                 : DeletionHolds();
+  writeUnusedFiles(state, folders, deleteFlag, holds, logFile, errLog);
 
   if (!closeReport(logFile, filename, wFilename, errLog)) {
     finishLog(errLog);

@@ -48,11 +48,11 @@ struct StorageGroup {
 
 // Return the UTF-8 forms of `keys`. A key that has none (a lone surrogate
 // from a Windows file name) is left out: no storage value can equal it.
-std::unordered_set<std::string> utf8Keys(const std::vector<std::wstring>& keys) {
+std::unordered_set<std::string> utf8Keys(const std::vector<ListedFile>& files) {
   std::unordered_set<std::string> index;
-  for (const std::wstring& key : keys) {
+  for (const ListedFile& file : files) {
     try {
-      index.insert(encodeUtf8(key));
+      index.insert(encodeUtf8(file.key));
     } catch (const std::range_error&) {
     }
   }
@@ -74,7 +74,8 @@ class Scanner {
              "[WARNING] BGMファイルが見つかりません: ",
              "[ERROR] BGMファイルが見つかりません: ",
              L"[ERROR] 正規表現検索エラー (playbgm/bgm): ",
-             state.usedBgmFiles, {}, utf8Keys(state.bgmFiles)} {}
+             state.usedBgmFiles, {}, utf8Keys(state.bgmFiles)},
+        names_(state.scriptNames.hasKeys() ? &state.scriptNames : nullptr) {}
 
   void scanFile(const std::string& fileName, const std::filesystem::path& scenarioDir,
                 std::size_t total);
@@ -100,6 +101,7 @@ class Scanner {
   Utf8FileWriter& log_;
   StorageGroup sound_;
   StorageGroup bgm_;
+  ScriptNames* names_;  // null while no deletion depends on the names
   std::int32_t processedCount_ = 0;
 
   // The file and line being scanned, as every message shows them.
@@ -202,6 +204,7 @@ void Scanner::scanLine(const std::string& utf8line) {
     const std::string_view shown = truncatedPart(utf8line, 20);
     const bool cut = shown.size() < utf8line.size();
     log_.writeUtf8(located(lineConverted, shown, cut ? "..." : ""));
+    if (names_ != nullptr) names_->noteLine(utf8line);
   } catch (const std::exception& e) {
     // The line is given up, and with it what its tags would have named.
     state_.scanComplete = false;
@@ -229,6 +232,7 @@ void Scanner::scanTag(const std::string& utf8line, const TagMatch& match) {
   // problem record; what can still fail here is memory.
   try {
     log_.writeUtf8(located(tagConverted, tag));
+    if (names_ != nullptr) names_->noteTag(inner, tagName);
   } catch (const std::exception& e) {
     state_.scanComplete = false;  // the tag's storage value is never seen
     const std::wstring& wFileName = *wFileName_;

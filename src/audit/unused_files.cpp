@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "text/case_fold.h"
 #include "text/log_values.h"
 #include "text/path_text.h"
 
@@ -39,6 +40,7 @@ struct SideTexts {
   const wchar_t* holdLinks;
   const wchar_t* holdReport;
   const wchar_t* holdLog;
+  const wchar_t* holdComputed;
 };
 
 constexpr SideTexts soundTexts{
@@ -65,6 +67,7 @@ constexpr SideTexts soundTexts{
     L"[WARNING] sound フォルダまたは bgm フォルダにシンボリックリンクかジャンクションがあるため、効果音ファイルの削除を中止しました。\n",
     L"[WARNING] レポートファイルに書き込めなかったため、効果音ファイルの削除を中止しました。\n",
     L"[WARNING] 一時エラーログファイルに書き込めなかったため、効果音ファイルの削除を中止しました。\n",
+    L"[WARNING] 実行時に決まる storage の値 (&) があるため、効果音ファイルの削除を中止しました。\n",
 };
 
 constexpr SideTexts bgmTexts{
@@ -91,16 +94,17 @@ constexpr SideTexts bgmTexts{
     L"[WARNING] sound フォルダまたは bgm フォルダにシンボリックリンクかジャンクションがあるため、BGMファイルの削除を中止しました。\n",
     L"[WARNING] レポートファイルに書き込めなかったため、BGMファイルの削除を中止しました。\n",
     L"[WARNING] 一時エラーログファイルに書き込めなかったため、BGMファイルの削除を中止しました。\n",
+    L"[WARNING] 実行時に決まる storage の値 (&) があるため、BGMファイルの削除を中止しました。\n",
 };
 
 // Return the positions in `inventory` of the keys that `used` lacks, in
 // inventory order.
-std::vector<std::size_t> findUnused(const std::vector<std::wstring>& inventory,
+std::vector<std::size_t> findUnused(const std::vector<ListedFile>& inventory,
                                     const std::set<std::wstring>& used,
                                     const SideTexts& texts, std::wostream& log) {
   std::vector<std::size_t> unused;
   for (std::size_t i = 0; i < inventory.size(); ++i) {
-    const std::wstring& key = inventory[i];
+    const std::wstring& key = inventory[i].key;
     if (used.count(key) == 0) {
       unused.push_back(i);
       log << texts.unusedFound << key << L"\n";
@@ -111,31 +115,23 @@ std::vector<std::size_t> findUnused(const std::vector<std::wstring>& inventory,
   return unused;
 }
 
-std::wstring lowerAscii(std::wstring text) {
-  for (wchar_t& c : text) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return text;
-}
-
-// The keys of `used` with their ASCII letters lower-cased: where names
-// ignore case, as on Windows, a tag that differs from a key only in case
-// loads that very file.
-std::set<std::wstring> foldCase(const std::set<std::wstring>& used) {
+// The keys of `used` folded as Windows compares names: a tag that differs
+// from a key only in letter case loads that very file there.
+std::set<std::wstring> foldedKeys(const std::set<std::wstring>& used) {
   std::set<std::wstring> folded;
-  for (const std::wstring& key : used) folded.insert(lowerAscii(key));
+  for (const std::wstring& key : used) folded.insert(foldCase(key));
   return folded;
 }
 
 // The identities that more than one key of the two inventories has: through
 // a hard link, a bind mount or a name that Windows shortens, removing one
 // key would remove a file that another key names.
-std::set<platform::FileIdentity> sharedIdentities(const FileIdentities& sound,
-                                                  const FileIdentities& bgm) {
+std::set<platform::FileIdentity> sharedIdentities(const std::vector<ListedFile>& sound,
+                                                  const std::vector<ListedFile>& bgm) {
   std::map<platform::FileIdentity, int> counts;
-  for (const FileIdentities* side : {&sound, &bgm}) {
-    for (const auto& identity : *side) {
-      if (identity) ++counts[*identity];
+  for (const std::vector<ListedFile>* side : {&sound, &bgm}) {
+    for (const ListedFile& file : *side) {
+      if (file.identity) ++counts[*file.identity];
     }
   }
   std::set<platform::FileIdentity> shared;
@@ -161,8 +157,8 @@ const wchar_t* refusalReason(const std::wstring& key) {
   const std::size_t slash = key.rfind(L'/');
   const std::size_t dot = key.rfind(L'.');
   const std::size_t nameStart = slash == std::wstring::npos ? 0 : slash + 1;
-  if (dot != std::wstring::npos && dot > nameStart) ext = lowerAscii(key.substr(dot));
-  if (ext != L".ogg" && ext != L".mp3" && ext != L".m4a" && ext != L".wav") {
+  if (dot != std::wstring::npos && dot > nameStart) ext = foldCase(key.substr(dot));
+  if (ext != L".OGG" && ext != L".MP3" && ext != L".M4A" && ext != L".WAV") {
     return L"not an audio file";
   }
   if (key.find_first_of(L"[]") != std::wstring::npos) return L"no tag can name this file";
@@ -177,44 +173,70 @@ void writeToAll(const std::wstring& line, std::wostream& report, std::wostream& 
 
 // What the deletion of one key checks besides the key itself.
 struct DeletionChecks {
-  const std::set<std::wstring>& foldedUsed;  // see foldCase
+  const std::set<std::wstring>& foldedUsed;  // see foldedKeys
+  const ScriptNames& names;
+  bool soundSide;
   const std::set<platform::FileIdentity>& shared;  // see sharedIdentities
 };
 
-void writeFailure(const SideTexts& texts, const std::wstring& key, const wchar_t* reason,
+void writeFailure(const SideTexts& texts, const std::wstring& key, const std::wstring& reason,
                   std::wostream& report, std::wostream& log) {
   writeToAll(std::wstring(texts.failed) + key + L" (" + reason + L")\n", report, log);
 }
 
-void deleteOne(const std::filesystem::path& dir, const std::wstring& key,
-               const std::optional<platform::FileIdentity>& listed,
+// Write the failure line of `key` with a system's text as the reason,
+// converted anew for each line, as each conversion logs its own failure.
+void writeSystemFailure(const SideTexts& texts, const std::wstring& key,
+                        const std::string& what, std::wostream& report, std::wostream& log) {
+  for (std::wostream* out : {static_cast<std::wostream*>(&std::wcout), &report, &log}) {
+    const std::wstring reason = stringToWString(what, log, "exception");
+    *out << texts.failed << key << L" (" << reason << L")\n";
+  }
+}
+
+// Return why `file` must be kept although no tag of its side named it
+// exactly, or nullptr. These checks look at no file.
+const wchar_t* keepingReason(const ListedFile& file, std::size_t index,
+                             const DeletionChecks& checks) {
+  if (const wchar_t* reason = refusalReason(file.key)) return reason;
+  if (checks.foldedUsed.count(foldCase(file.key)) != 0) return L"named in another letter case";
+  if (checks.names.isNamed(checks.soundSide, index)) {
+    return L"named by a script in another form";
+  }
+  // The key must spell the name the walk found: on POSIX a file ".\y.ogg"
+  // has the key "./y.ogg", which leads to "y.ogg".
+  if (pathFromWide(file.key) != file.walkedName) return L"not the file that was listed";
+  if (file.identity && checks.shared.count(*file.identity) != 0) {
+    return L"another name stands for this file";
+  }
+  return nullptr;
+}
+
+void deleteOne(const std::filesystem::path& dir, const ListedFile& file, std::size_t index,
                const DeletionChecks& checks, const SideTexts& texts,
                std::wostream& report, std::wostream& log) {
-  if (const wchar_t* reason = refusalReason(key)) {
+  const std::wstring& key = file.key;
+  if (const wchar_t* reason = keepingReason(file, index, checks)) {
     writeFailure(texts, key, reason, report, log);
     return;
   }
-  if (checks.foldedUsed.count(lowerAscii(key)) != 0) {
-    writeFailure(texts, key, L"named in another letter case", report, log);
-    return;
-  }
-  if (listed && checks.shared.count(*listed) != 0) {
-    writeFailure(texts, key, L"another name stands for this file", report, log);
-    return;
-  }
-  const std::filesystem::path fullPath = dir / pathFromWide(key);
+  const std::filesystem::path fullPath = dir / file.walkedName;
   try {
-    // The name must still stand for the file that the walk listed: the key
-    // of a name that the walk saw differently ("./y.ogg" from a file named
-    // ".\y.ogg") or a folder swapped for a link since would remove another.
+    // The name must still lead to the regular file that the walk listed: a
+    // folder, or a folder swapped for a link since, would remove another.
     std::error_code error;
+    bool regularFile = false;
     const std::optional<platform::FileIdentity> current =
-        platform::fileIdentity(fullPath, error);
+        platform::fileIdentity(fullPath, error, &regularFile);
     if (!current && error == std::errc::no_such_file_or_directory) {
       writeToAll(std::wstring(texts.gone) + key + L"\n", report, log);
       return;
     }
-    if (!listed || !current || *current != *listed) {
+    if (!current) {
+      writeSystemFailure(texts, key, error.message(), report, log);
+      return;
+    }
+    if (!file.identity || *current != *file.identity || !regularFile) {
       writeFailure(texts, key, L"not the file that was listed", report, log);
       return;
     }
@@ -223,11 +245,7 @@ void deleteOne(const std::filesystem::path& dir, const std::wstring& key,
     report << L"[削除済] " << key << L"\n";
     log << texts.removed << key << L"\n";
   } catch (const std::exception& e) {
-    // Converted anew for each line, as each conversion logs its own failure.
-    for (std::wostream* out : {static_cast<std::wostream*>(&std::wcout), &report, &log}) {
-      const std::wstring reason = stringToWString(e.what(), log, "exception");
-      *out << texts.failed << key << L" (" << reason << L")\n";
-    }
+    writeSystemFailure(texts, key, e.what(), report, log);
   }
 }
 
@@ -245,28 +263,32 @@ const wchar_t* holdLine(DeletionHold hold, const SideTexts& texts) {
       return texts.holdReport;
     case DeletionHold::logFailed:
       return texts.holdLog;
+    case DeletionHold::computedName:
+      return texts.holdComputed;
     case DeletionHold::none:
       break;
   }
   return nullptr;
 }
 
-void writeSide(const std::vector<std::wstring>& inventory,
-               const FileIdentities& identities, const std::vector<std::size_t>& unused,
-               const std::set<std::wstring>& used,
+void writeSide(const AuditState& state, bool soundSide,
+               const std::vector<std::size_t>& unused,
                const std::set<platform::FileIdentity>& shared,
                const std::filesystem::path& dir, const std::string& path,
-               bool deleteFlag, DeletionHold hold, const SideTexts& texts,
-               std::wostream& report, std::wostream& log) {
+               bool deleteFlag, DeletionHold hold, std::wostream& report,
+               std::wostream& log) {
+  const SideTexts& texts = soundSide ? soundTexts : bgmTexts;
+  const std::vector<ListedFile>& inventory = soundSide ? state.soundFiles : state.bgmFiles;
+  const std::set<std::wstring>& used = soundSide ? state.usedSoundFiles : state.usedBgmFiles;
   if (!std::filesystem::exists(dir)) {
     report << texts.listingHeader << texts.folderMissing;
     return;
   }
   if (!inventory.empty()) {
     report << texts.listingHeader;
-    for (const std::wstring& key : inventory) {
-      report << key << L"\n";
-      log << texts.listedEntry << key << L"\n";
+    for (const ListedFile& file : inventory) {
+      report << file.key << L"\n";
+      log << texts.listedEntry << file.key << L"\n";
     }
   } else {
     report << texts.emptyReport;
@@ -283,14 +305,10 @@ void writeSide(const std::vector<std::wstring>& inventory,
   }
   if (deleteFlag && hold == DeletionHold::none) {
     report << texts.deletionHeader;
-    const std::set<std::wstring> foldedUsed = foldCase(used);
-    const DeletionChecks checks{foldedUsed, shared};
+    const std::set<std::wstring> foldedUsed = foldedKeys(used);
+    const DeletionChecks checks{foldedUsed, state.scriptNames, soundSide, shared};
     for (const std::size_t i : unused) {
-      // A walk cut short by a lack of memory may have kept a key without its
-      // identity: such a key is refused.
-      const std::optional<platform::FileIdentity> identity =
-          i < identities.size() ? identities[i] : std::nullopt;
-      deleteOne(dir, inventory[i], identity, checks, texts, report, log);
+      deleteOne(dir, inventory[i], i, checks, texts, report, log);
     }
     return;
   }
@@ -300,34 +318,33 @@ void writeSide(const std::vector<std::wstring>& inventory,
     report << texts.flagOff;
   }
   for (const std::size_t i : unused) {
-    report << inventory[i] << L"\n";
-    log << texts.kept << inventory[i] << L"\n";
+    report << inventory[i].key << L"\n";
+    log << texts.kept << inventory[i].key << L"\n";
   }
 }
 
 }  // namespace
 
 void writeUnusedFiles(const AuditState& state, const AudioFolders& folders,
-                      bool deleteFlag, DeletionHold hold, std::wostream& report,
+                      bool deleteFlag, DeletionHolds holds, std::wostream& report,
                       std::wostream& log) {
   const std::vector<std::size_t> unusedSound =
       findUnused(state.soundFiles, state.usedSoundFiles, soundTexts, log);
   const std::vector<std::size_t> unusedBgm =
       findUnused(state.bgmFiles, state.usedBgmFiles, bgmTexts, log);
   const std::set<platform::FileIdentity> shared =
-      sharedIdentities(state.soundIdentities, state.bgmIdentities);
-  writeSide(state.soundFiles, state.soundIdentities, unusedSound, state.usedSoundFiles,
-            shared, folders.soundDir, folders.soundPath, deleteFlag, hold, soundTexts,
-            report, log);
-  writeSide(state.bgmFiles, state.bgmIdentities, unusedBgm, state.usedBgmFiles, shared,
-            folders.bgmDir, folders.bgmPath, deleteFlag, hold, bgmTexts, report, log);
+      sharedIdentities(state.soundFiles, state.bgmFiles);
+  writeSide(state, true, unusedSound, shared, folders.soundDir, folders.soundPath,
+            deleteFlag, holds.sound, report, log);
+  writeSide(state, false, unusedBgm, shared, folders.bgmDir, folders.bgmPath, deleteFlag,
+            holds.bgm, report, log);
 }
 
-void deleteUnusedFile(const std::filesystem::path& dir, const std::wstring& key,
-                      const std::optional<platform::FileIdentity>& identity,
+void deleteUnusedFile(const std::filesystem::path& dir, const ListedFile& file,
                       bool soundSide, std::wostream& report, std::wostream& log) {
   const std::set<std::wstring> noUsedKeys;
+  const ScriptNames noNames;
   const std::set<platform::FileIdentity> noSharedIdentities;
-  deleteOne(dir, key, identity, DeletionChecks{noUsedKeys, noSharedIdentities},
+  deleteOne(dir, file, 0, DeletionChecks{noUsedKeys, noNames, soundSide, noSharedIdentities},
             soundSide ? soundTexts : bgmTexts, report, log);
 }

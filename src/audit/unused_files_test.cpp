@@ -14,14 +14,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The identities of `keys` in folder `dir`, as the walk takes them.
-FileIdentities identitiesOf(const fs::path& dir, const std::vector<std::wstring>& keys) {
-  FileIdentities identities;
+// `keys` of folder `dir` as the walk lists them.
+std::vector<ListedFile> listed(const fs::path& dir, const std::vector<std::wstring>& keys) {
+  std::vector<ListedFile> files;
   for (const std::wstring& key : keys) {
     std::error_code error;
-    identities.push_back(platform::fileIdentity(dir / pathFromWide(key), error));
+    files.push_back({key, pathFromWide(key), platform::fileIdentity(dir / pathFromWide(key), error)});
   }
-  return identities;
+  return files;
 }
 
 AudioFolders projectFolders() {
@@ -37,7 +37,7 @@ TEST(UnusedFiles, ListsWithoutTouchingAnythingWhenTheFlagIsOff) {
   writeBytes("sound/a.ogg", "x");
   writeBytes("sound/se/b.wav", "x");
   AuditState state;
-  state.soundFiles = {L"a.ogg", L"se/b.wav"};
+  state.soundFiles = listed("sound", {L"a.ogg", L"se/b.wav"});
   state.usedSoundFiles = {L"a.ogg", L"missing.ogg"};
   std::wostringstream report;
   std::wostringstream log;
@@ -65,9 +65,8 @@ TEST(UnusedFiles, DeletesOnlyRemovableFilesAndReportsEachOutcome) {
   writeBytes("bgm/used.ogg", "x");
   fs::create_directories("bgm/dir.ogg/inner");  // a folder where a file was
   AuditState state;
-  state.bgmFiles = {L"sub/del.mp3", L"gone.ogg", L"dir.ogg", L"used.ogg"};
+  state.bgmFiles = listed("bgm", {L"sub/del.mp3", L"gone.ogg", L"dir.ogg", L"used.ogg"});
   state.usedBgmFiles = {L"used.ogg"};
-  state.bgmIdentities = identitiesOf("bgm", state.bgmFiles);
   fs::remove("bgm/gone.ogg");
   std::wostringstream report;
   std::wostringstream log;
@@ -99,9 +98,10 @@ TEST(UnusedFiles, NeverRemovesAKeyOutsideTheFolderOrANonAudioFile) {
   std::wostringstream report;
   std::wostringstream log;
   ConsoleCapture console;
-  deleteUnusedFile(fs::current_path() / "sound", L"../outside.ogg", std::nullopt, true, report, log);
-  deleteUnusedFile(fs::current_path() / "sound", L"notes.txt", std::nullopt, true, report, log);
-  deleteUnusedFile(fs::current_path() / "sound", L"/etc/x.ogg", std::nullopt, true, report, log);
+  for (const wchar_t* key : {L"../outside.ogg", L"notes.txt", L"/etc/x.ogg"}) {
+    deleteUnusedFile(fs::current_path() / "sound", {key, pathFromWide(key), std::nullopt}, true,
+                     report, log);
+  }
   const std::wstring expected =
       L"[ERROR] 効果音ファイルの削除に失敗: ../outside.ogg (outside the folder)\n"
       L"[ERROR] 効果音ファイルの削除に失敗: notes.txt (not an audio file)\n"
@@ -118,8 +118,8 @@ TEST(UnusedFiles, KeepsEverythingWhileTheScanWasIncomplete) {
   writeBytes("sound/a.ogg", "x");
   writeBytes("bgm/b.ogg", "x");
   AuditState state;
-  state.soundFiles = {L"a.ogg"};
-  state.bgmFiles = {L"b.ogg"};
+  state.soundFiles = listed("sound", {L"a.ogg"});
+  state.bgmFiles = listed("bgm", {L"b.ogg"});
   for (const DeletionHold hold :
        {DeletionHold::incompleteScan, DeletionHold::unscannedSubfolders}) {
     std::wostringstream report;
@@ -145,7 +145,7 @@ TEST(UnusedFiles, AMissingFolderGivesOnlyItsTwoLines) {
   TempProject project;
   fs::remove("sound");
   AuditState state;
-  state.soundFiles = {L"a.ogg"};  // taken before the folder went away
+  state.soundFiles = listed("sound", {L"a.ogg"});  // taken before the folder went away
   std::wostringstream report;
   std::wostringstream log;
   writeUnusedFiles(state, projectFolders(), true, DeletionHold::none, report, log);

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "platform/platform.h"
+#include "text/case_fold.h"
 #include "text/log_values.h"
 #include "text/path_text.h"
 
@@ -39,24 +40,16 @@ constexpr WalkTexts bgmWalk{
     L"[ERROR] BGMディレクトリ走査エラー: ",
 };
 
+// The extension in any letter case, folded as everywhere else.
 bool isAudioExtension(const std::string& ext) {
-  return ext == ".ogg" || ext == ".mp3" || ext == ".m4a" || ext == ".wav";
+  std::string folded;
+  appendFolded(ext, folded);
+  return folded == ".OGG" || folded == ".MP3" || folded == ".M4A" || folded == ".WAV";
 }
 
-// Lower-case ASCII letters only: other bytes of a name are not characters
-// that the locale should touch.
-void lowerAscii(std::string& text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-}
-
-std::vector<std::wstring> walkAudioFolder(const std::string& path,
-                                          const WalkTexts& texts,
-                                          FileIdentities& identities,
-                                          std::wostream& log) {
-  std::vector<std::wstring> fileList;  // outlives a failure of the walk
-  identities.clear();
+std::vector<ListedFile> walkAudioFolder(const std::string& path, const WalkTexts& texts,
+                                        std::wostream& log) {
+  std::vector<ListedFile> fileList;  // outlives a failure of the walk
   try {
     {
       const std::wstring wPath = stringToWString(path, log, "path");
@@ -72,9 +65,7 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path,
         if (!platform::walksListLinkedFiles()) continue;
       }
       if (!entry.is_regular_file()) continue;
-      std::string ext = pathToNarrow(entry.path().extension());
-      lowerAscii(ext);
-      if (!isAudioExtension(ext)) {
+      if (!isAudioExtension(pathToNarrow(entry.path().extension()))) {
         const std::wstring name = stringToWString(
             pathToNarrow(entry.path().filename()), log, "filename");
         log << texts.skipped << name << L"\n";
@@ -84,9 +75,9 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path,
       // with ".." steps, and one on another root none. Any other entry was
       // reached through real folders below `root` (the walk enters no link),
       // so resolving would only cost file-system calls and give the same key.
+      std::filesystem::path walkedName = entry.path().lexically_relative(root);
       const std::filesystem::path relPath =
-          isLink ? std::filesystem::relative(entry.path(), root)
-                 : entry.path().lexically_relative(root);
+          isLink ? std::filesystem::relative(entry.path(), root) : walkedName;
       std::wstring wFileName = normalizePath(pathToWide(relPath));
       std::replace(wFileName.begin(), wFileName.end(), L'\\', L'/');
       if (wFileName.empty()) continue;
@@ -97,8 +88,7 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path,
           platform::fileIdentity(entry.path(), error);
       std::wcout << texts.foundConsole << wFileName << L"\n";
       log << texts.foundLog << wFileName << L"\n";
-      fileList.push_back(std::move(wFileName));
-      identities.push_back(identity);
+      fileList.push_back({std::move(wFileName), std::move(walkedName), identity});
     }
     log << texts.done << fileList.size() << L" ファイル検出\n";
   } catch (const std::exception& e) {
@@ -113,28 +103,29 @@ std::vector<std::wstring> walkAudioFolder(const std::string& path,
   return fileList;
 }
 
+std::vector<std::wstring> keysOf(const std::vector<ListedFile>& files) {
+  std::vector<std::wstring> keys;
+  keys.reserve(files.size());
+  for (const ListedFile& file : files) keys.push_back(file.key);
+  return keys;
+}
+
 }  // namespace
 
-std::vector<std::wstring> getSoundFiles(const std::string& path,
-                                        FileIdentities& identities, std::wostream& log) {
-  return walkAudioFolder(path, soundWalk, identities, log);
+std::vector<ListedFile> listSoundFiles(const std::string& path, std::wostream& log) {
+  return walkAudioFolder(path, soundWalk, log);
 }
 
-std::vector<std::wstring> getBgmFiles(const std::string& path,
-                                      FileIdentities& identities, std::wostream& log) {
-  return walkAudioFolder(path, bgmWalk, identities, log);
+std::vector<ListedFile> listBgmFiles(const std::string& path, std::wostream& log) {
+  return walkAudioFolder(path, bgmWalk, log);
 }
 
-std::vector<std::wstring> getSoundFiles(const std::string& path,
-                                        std::wostream& log) {
-  FileIdentities identities;
-  return walkAudioFolder(path, soundWalk, identities, log);
+std::vector<std::wstring> getSoundFiles(const std::string& path, std::wostream& log) {
+  return keysOf(listSoundFiles(path, log));
 }
 
-std::vector<std::wstring> getBgmFiles(const std::string& path,
-                                      std::wostream& log) {
-  FileIdentities identities;
-  return walkAudioFolder(path, bgmWalk, identities, log);
+std::vector<std::wstring> getBgmFiles(const std::string& path, std::wostream& log) {
+  return keysOf(listBgmFiles(path, log));
 }
 
 bool hasLinks(const std::filesystem::path& dir) {

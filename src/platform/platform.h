@@ -84,10 +84,12 @@ struct FileIdentity {
 };
 
 // Return the identity of what stands at `path` itself, a final link not
-// followed (at most one status call). Return nothing when it cannot be taken;
-// `error` then says why, equal to std::errc::no_such_file_or_directory when
-// nothing stands there.
+// followed (at most one status call), and, given `regularFile`, set it to
+// whether that is a regular file: not a link, folder, FIFO, device or socket.
+// Return nothing when it cannot be taken; `error` then says why, equal to
+// std::errc::no_such_file_or_directory when nothing stands there.
 std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path,
-                                         std::error_code& error);
+                                         std::error_code& error,
+                                         bool* regularFile = nullptr);
 
 }  // namespace platform

@@ -85,7 +85,7 @@ bool isLink(const std::filesystem::directory_entry& entry) {
 bool walksListLinkedFiles() { return true; }
 
 std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path,
-                                         std::error_code& error) {
+                                         std::error_code& error, bool* regularFile) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) {
     // A file where a folder of the path was is as absent as a missing name.
@@ -94,6 +94,7 @@ std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path,
     return std::nullopt;
   }
   error.clear();
+  if (regularFile != nullptr) *regularFile = S_ISREG(info.st_mode);
   return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
                       static_cast<std::uint64_t>(info.st_ino)};
 }

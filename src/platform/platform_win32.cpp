@@ -185,7 +185,7 @@ bool isLink(const std::filesystem::directory_entry& entry) {
 bool walksListLinkedFiles() { return false; }
 
 std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path,
-                                         std::error_code& error) {
+                                         std::error_code& error, bool* regularFile) {
   // The link itself, not what it names; backup semantics open a folder too.
   const HANDLE handle = CreateFileW(
       path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -201,12 +201,18 @@ std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path,
   BY_HANDLE_FILE_INFORMATION info{};
   const bool ok = GetFileInformationByHandle(handle, &info) != 0;
   const DWORD code = GetLastError();
+  const bool onDisk = GetFileType(handle) == FILE_TYPE_DISK;
   CloseHandle(handle);
   if (!ok) {
     error = std::error_code(static_cast<int>(code), std::system_category());
     return std::nullopt;
   }
   error.clear();
+  if (regularFile != nullptr) {
+    constexpr DWORD notAFile =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    *regularFile = onDisk && (info.dwFileAttributes & notAFile) == 0;
+  }
   return FileIdentity{info.dwVolumeSerialNumber,
                       (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
                           info.nFileIndexLow};

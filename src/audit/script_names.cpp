@@ -1,0 +1,147 @@
+#include "audit/script_names.h"
+
+#include <string_view>
+
+#include "text/path_form.h"
+#include "text/utf8.h"
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::size_t skipBlanks(std::string_view text, std::size_t pos) {
+  while (pos < text.size() && isBlank(text[pos])) ++pos;
+  return pos;
+}
+
+bool isSoundTag(std::string_view name) {
+  return name == "playse" || name == "se" || name == "fadeinse";
+}
+
+bool isBgmTag(std::string_view name) {
+  return name == "playbgm" || name == "bgm" || name == "fadeinbgm";
+}
+
+// A storage value that the game evaluates ("&f.bgm") names no file here.
+bool isComputedStorage(const TagAttribute& attribute) {
+  if (attribute.name != "storage") return false;
+  const std::size_t first = skipBlanks(attribute.value, 0);
+  return first < attribute.value.size() && attribute.value[first] == '&';
+}
+
+// The engine adds the extension it can play to a name without one, and
+// plays the .m4a twin where Ogg cannot play: a name stands for every audio
+// extension of its stem. `form` is folded, so the extension is upper case.
+std::string_view withoutAudioExtension(std::string_view form) {
+  constexpr std::string_view extensions[] = {".OGG", ".MP3", ".M4A", ".WAV"};
+  for (const std::string_view ext : extensions) {
+    if (form.size() > ext.size() && form.substr(form.size() - ext.size()) == ext) {
+      return form.substr(0, form.size() - ext.size());
+    }
+  }
+  return form;
+}
+
+}  // namespace
+
+TagAttributeReader::TagAttributeReader(std::string_view inner) : inner_(inner) {
+  pos_ = inner.find_first_of(" \t");
+  if (pos_ == std::string_view::npos) pos_ = inner.size();
+}
+
+bool TagAttributeReader::next(TagAttribute& attribute) {
+  for (;;) {
+    pos_ = skipBlanks(inner_, pos_);
+    if (pos_ >= inner_.size()) return false;
+    const std::size_t nameStart = pos_;
+    while (pos_ < inner_.size() && !isBlank(inner_[pos_]) && inner_[pos_] != '=') ++pos_;
+    attribute.name = inner_.substr(nameStart, pos_ - nameStart);
+    const std::size_t equals = skipBlanks(inner_, pos_);
+    if (equals >= inner_.size() || inner_[equals] != '=') continue;  // a bare name
+    const std::size_t valueStart = skipBlanks(inner_, equals + 1);
+    if (valueStart < inner_.size() && (inner_[valueStart] == '"' || inner_[valueStart] == '\'')) {
+      const std::size_t close = inner_.find(inner_[valueStart], valueStart + 1);
+      const std::size_t end = close == std::string_view::npos ? inner_.size() : close;
+      attribute.value = inner_.substr(valueStart + 1, end - valueStart - 1);
+      pos_ = close == std::string_view::npos ? end : close + 1;
+      return true;
+    }
+    std::size_t end = valueStart;
+    while (end < inner_.size() && !isBlank(inner_[end]) && inner_[end] != ']') ++end;
+    attribute.value = inner_.substr(valueStart, end - valueStart);
+    pos_ = end < inner_.size() && inner_[end] == ']' ? end + 1 : end;
+    return true;
+  }
+}
+
+ScriptNames::ScriptNames(const std::vector<ListedFile>& soundFiles,
+                         const std::vector<ListedFile>& bgmFiles)
+    : named_(soundFiles.size() + bgmFiles.size(), false), soundCount_(soundFiles.size()) {
+  std::uint32_t index = 0;
+  for (const std::vector<ListedFile>* side : {&soundFiles, &bgmFiles}) {
+    for (const ListedFile& file : *side) {
+      // A key that is not Unicode (a lone surrogate from a Windows name)
+      // stands as U+FFFD: the lookup may then keep more, never less.
+      formOf(encodeUtf8Lossy(file.key));
+      if (!form_.empty()) keys_[form_].push_back(index);
+      ++index;
+    }
+  }
+}
+
+void ScriptNames::noteLine(std::string_view line) {
+  noteQuotedRuns(line, '"');
+  noteQuotedRuns(line, '\'');
+  const std::size_t first = skipBlanks(line, 0);
+  if (first < line.size() && line[first] == '@') {
+    const std::string_view inner = line.substr(first + 1);
+    noteTag(inner, inner.substr(0, inner.find_first_of(" \t")));
+  }
+}
+
+void ScriptNames::noteTag(std::string_view inner, std::string_view tagName) {
+  const bool sound = isSoundTag(tagName);
+  const bool bgm = isBgmTag(tagName);
+  TagAttributeReader reader(inner);
+  TagAttribute attribute;
+  while (reader.next(attribute)) {
+    noteName(attribute.value);
+    // A macro parameter "%name|default" falls back to its default.
+    if (!attribute.value.empty() && attribute.value.front() == '%') {
+      const std::size_t bar = attribute.value.find('|');
+      if (bar != std::string_view::npos) noteName(attribute.value.substr(bar + 1));
+    }
+    if ((sound || bgm) && isComputedStorage(attribute)) {
+      (sound ? computedSound_ : computedBgm_) = true;
+    }
+  }
+}
+
+bool ScriptNames::isNamed(bool soundSide, std::size_t index) const {
+  const std::size_t at = soundSide ? index : soundCount_ + index;
+  return at < named_.size() && named_[at];
+}
+
+void ScriptNames::noteQuotedRuns(std::string_view line, char quote) {
+  for (std::size_t open = line.find(quote); open != std::string_view::npos;) {
+    const std::size_t close = line.find(quote, open + 1);
+    if (close == std::string_view::npos) return;
+    noteName(line.substr(open + 1, close - open - 1));
+    open = line.find(quote, close + 1);
+  }
+}
+
+void ScriptNames::noteName(std::string_view name) {
+  if (name.empty() || keys_.empty()) return;
+  formOf(name);
+  if (form_.empty()) return;
+  const auto found = keys_.find(form_);
+  if (found == keys_.end()) return;
+  for (const std::uint32_t index : found->second) named_[index] = true;
+}
+
+void ScriptNames::formOf(std::string_view name) {
+  form_.clear();
+  appendPathForm(name, form_);
+  form_.resize(withoutAudioExtension(form_).size());
+}
