@@ -132,7 +132,11 @@ void ScriptNames::noteQuotedRuns(std::string_view line, char quote) {
 }
 
 void ScriptNames::noteName(std::string_view name) {
-  if (name.empty() || keys_.empty()) return;
+  // Windows opens no path of more than 32,767 UTF-16 units, and every such
+  // unit takes at most three bytes of UTF-8: a longer text names no file.
+  // Passing over it keeps a huge quoted run from being copied.
+  constexpr std::size_t longestName = 3 * 32767;
+  if (name.empty() || name.size() > longestName || keys_.empty()) return;
   formOf(name);
   if (form_.empty()) return;
   const auto found = keys_.find(form_);
