@@ -15,6 +15,7 @@
 namespace {
 
 constexpr std::size_t logValueLength = 20;
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 
 std::string trimBlanks(const std::string& field) {
   const std::size_t first = field.find_first_not_of(" \t");
@@ -162,8 +163,15 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigStream(
   }
 
   bool isFirstLine = true;
+  bool atFileStart = true;
   std::string line;
   while (readLine(configFile, line)) {
+    // Excel and Notepad save UTF-8 with a byte-order mark. It belongs to no
+    // line, and left in line 1 it would hide the flags and the first name.
+    if (atFileStart && line.starts_with(byteOrderMark)) {
+      line.erase(0, byteOrderMark.size());
+    }
+    atFileStart = false;
     // A line whose echo failed is skipped without using up line 1.
     if (!echoLine(line, log)) continue;
 

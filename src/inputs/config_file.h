@@ -14,7 +14,8 @@
 // guards of the opening step, of a line's echo and of a name leaves the
 // function: a read that stops short of the end of the file raises
 // std::runtime_error("read error"), as does exhausted memory while a line
-// is read.
+// is read. A UTF-8 byte-order mark at the very start of the file is skipped;
+// anywhere else it is part of the text.
 std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
     const std::string& configPath, std::wostream& log);
 
