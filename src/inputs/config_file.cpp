@@ -1,5 +1,6 @@
 #include "inputs/config_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <fstream>
@@ -222,4 +223,14 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigStream(
       << L"\n";
   log << L"[INFO] 全ファイルスキャンフラグ: " << stateText(scanAllFiles) << L"\n";
   return {fileList, deleteUnusedFiles, scanAllFiles};
+}
+
+std::filesystem::path configuredNamePath(const std::string& name) {
+  // A project written on Windows names its sub-folder scripts with
+  // backslashes. Windows separates there already and keeps its own separator
+  // in the paths that messages show; elsewhere a backslash becomes "/".
+  std::string path = name;
+  std::replace(path.begin(), path.end(), '\\',
+               static_cast<char>(std::filesystem::path::preferred_separator));
+  return pathFromNarrow(path);
 }

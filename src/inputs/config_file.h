@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -24,3 +25,8 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
 // readConfigFile once the file has opened.
 std::tuple<std::vector<std::string>, bool, bool> readConfigStream(
     std::istream& configFile, const std::string& configPath, std::wostream& log);
+
+// Return the path, relative to the scenario folder, that the configured name
+// `name` stands for: every backslash in it separates folders, as on Windows,
+// on every platform. Messages keep showing `name` itself.
+std::filesystem::path configuredNamePath(const std::string& name);
