@@ -260,11 +260,12 @@ TEST(EndToEnd, ScansLinesOfSeveralMegabytes) {
 // Japanese names everywhere: the project's own folder, a script named in the
 // configuration, audio files in a sub-folder, a storage value with a
 // backslash; a CR LF script with a byte-order mark; deletion in a sub-folder.
+// The configuration opens with a byte-order mark; its name holds a backslash.
 TEST(EndToEnd, JapaneseNamesFromConfigurationToDeletion) {
   TempProject project(false);
   const fs::path folder = pathFromNarrow("プロジェクト");
-  writeBytes(folder / "Orvandel_config.csv", "#delete=true\r\n第一章.ks\r\n");
-  writeBytes(folder / pathFromNarrow("scenario/第一章.ks"),
+  writeBytes(folder / "Orvandel_config.csv", bom + "#delete=true\r\n本編\\第一章.ks\r\n");
+  writeBytes(folder / pathFromNarrow("scenario/本編/第一章.ks"),
              bom + "[playse storage=\"効果音\\扉.ogg\"]\r\n[playbgm storage=\"曲.mp3\"]\r\n");
   writeBytes(folder / pathFromNarrow("sound/効果音/扉.ogg"), "x");
   writeBytes(folder / pathFromNarrow("sound/効果音/古い.ogg"), "x");
@@ -277,16 +278,17 @@ TEST(EndToEnd, JapaneseNamesFromConfigurationToDeletion) {
   const std::string report = readBytes(findReport());
   EXPECT_TRUE(contains(report, "[INFO] 未使用ファイル削除フラグ: 有効\n"
                                "[INFO] 全ファイルスキャンフラグ: 無効\n"
-                               "第一章.ks (行 1): [playse storage=\"効果音\\扉.ogg\"]\n"
-                               "第一章.ks (行 2): [playbgm storage=\"曲.mp3\"]\n"
+                               "本編\\第一章.ks (行 1): [playse storage=\"効果音\\扉.ogg\"]\n"
+                               "本編\\第一章.ks (行 2): [playbgm storage=\"曲.mp3\"]\n"
                                "\n=== 問題のあるタグ一覧 ===\n"
                                "問題のあるタグは見つかりませんでした。\n"));
   EXPECT_TRUE(contains(report, "\n=== 未使用の効果音ファイル一覧 ===\n"
                                "[削除対象の効果音ファイル]\n[削除済] 効果音/古い.ogg\n"));
   EXPECT_TRUE(contains(report, "\n=== 未使用のBGMファイル一覧 ===\n"
                                "[削除対象のBGMファイル]\n[削除済] 昔の曲.wav\n"));
-  EXPECT_TRUE(contains(run.out, "ファイルを確認: 第一章.ks (パス: " +
+  EXPECT_TRUE(contains(run.out, "ファイルを確認: 本編\\第一章.ks (パス: " +
                                     pathToNarrow(fs::current_path() / "scenario" /
+                                                 pathFromNarrow("本編") /
                                                  pathFromNarrow("第一章.ks")) +
                                     ")\n"));
   EXPECT_TRUE(fs::exists(pathFromNarrow("sound/効果音/扉.ogg")));

@@ -221,7 +221,7 @@ int runProper(Utf8FileWriter& errLog, AuditState& state) {
 
   // Only a deletion needs the names that scripts give in other forms.
   if (deleteFlag) state.scriptNames = ScriptNames(state.soundFiles, state.bgmFiles);
-  scanScenarioFiles(targetFiles, scenarioDir, state, logFile, errLog);
+  scanScenarioFiles(targetFiles, !allFilesMode, scenarioDir, state, logFile, errLog);
   writeProblemSummary(state.issues, logFile, errLog);
 
   // Buffered report and log lines reach the disk here, so a failure to write

@@ -11,6 +11,7 @@
 
 #include "audit/tag_matcher.h"
 #include "audit/tag_rules.h"
+#include "inputs/config_file.h"
 #include "text/log_values.h"
 #include "text/path_text.h"
 #include "text/utf8.h"
@@ -77,7 +78,7 @@ class Scanner {
              state.usedBgmFiles, {}, utf8Keys(state.bgmFiles)},
         names_(state.scriptNames.hasKeys() ? &state.scriptNames : nullptr) {}
 
-  void scanFile(const std::string& fileName, const std::filesystem::path& scenarioDir,
+  void scanFile(const std::string& fileName, const std::filesystem::path& filePath,
                 std::size_t total);
 
  private:
@@ -114,9 +115,7 @@ class Scanner {
 };
 
 void Scanner::scanFile(const std::string& fileName,
-                       const std::filesystem::path& scenarioDir, std::size_t total) {
-  const std::filesystem::path filePath = scenarioDir / pathFromNarrow(fileName);
-
+                       const std::filesystem::path& filePath, std::size_t total) {
   std::wstring wFileName;
   try {
     wFileName = decodeUtf8(fileName);
@@ -347,11 +346,15 @@ const std::string& Scanner::located(std::string_view prefix, std::string_view va
 }  // namespace
 
 void scanScenarioFiles(const std::vector<std::string>& targetFiles,
+                       bool configured,
                        const std::filesystem::path& scenarioDir,
                        AuditState& state, Utf8FileWriter& report,
                        Utf8FileWriter& log) {
   Scanner scanner(state, report, log);
   for (const std::string& fileName : targetFiles) {
-    scanner.scanFile(fileName, scenarioDir, targetFiles.size());
+    // A listed name is a file name as the folder holds it, a backslash and all.
+    const std::filesystem::path filePath =
+        scenarioDir / (configured ? configuredNamePath(fileName) : pathFromNarrow(fileName));
+    scanner.scanFile(fileName, filePath, targetFiles.size());
   }
 }

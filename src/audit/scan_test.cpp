@@ -73,7 +73,7 @@ TEST(ScanGuards, ATagGivenUpForLackOfMemoryLeavesTheScanIncomplete) {
       std::wstringbuf errors;
       std::wstreambuf* const oldErrors = std::wcerr.rdbuf(&errors);
       refuseFrom = c.refuseFrom;
-      scanScenarioFiles({"main.ks"}, "scenario", state, report, log);
+      scanScenarioFiles({"main.ks"}, true, "scenario", state, report, log);
       refuseFrom = 0;
       std::wcerr.rdbuf(oldErrors);
     }

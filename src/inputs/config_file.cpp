@@ -1,5 +1,6 @@
 #include "inputs/config_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <fstream>
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr std::size_t logValueLength = 20;
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 
 std::string trimBlanks(const std::string& field) {
   const std::size_t first = field.find_first_not_of(" \t");
@@ -162,8 +164,15 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigStream(
   }
 
   bool isFirstLine = true;
+  bool atFileStart = true;
   std::string line;
   while (readLine(configFile, line)) {
+    // Excel and Notepad save UTF-8 with a byte-order mark. It belongs to no
+    // line, and left in line 1 it would hide the flags and the first name.
+    if (atFileStart && line.starts_with(byteOrderMark)) {
+      line.erase(0, byteOrderMark.size());
+    }
+    atFileStart = false;
     // A line whose echo failed is skipped without using up line 1.
     if (!echoLine(line, log)) continue;
 
@@ -214,4 +223,14 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigStream(
       << L"\n";
   log << L"[INFO] 全ファイルスキャンフラグ: " << stateText(scanAllFiles) << L"\n";
   return {fileList, deleteUnusedFiles, scanAllFiles};
+}
+
+std::filesystem::path configuredNamePath(const std::string& name) {
+  // A project written on Windows names its sub-folder scripts with
+  // backslashes. Windows separates there already and keeps its own separator
+  // in the paths that messages show; elsewhere a backslash becomes "/".
+  std::string path = name;
+  std::replace(path.begin(), path.end(), '\\',
+               static_cast<char>(std::filesystem::path::preferred_separator));
+  return pathFromNarrow(path);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -14,7 +15,8 @@
 // guards of the opening step, of a line's echo and of a name leaves the
 // function: a read that stops short of the end of the file raises
 // std::runtime_error("read error"), as does exhausted memory while a line
-// is read.
+// is read. A UTF-8 byte-order mark at the very start of the file is skipped;
+// anywhere else it is part of the text.
 std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
     const std::string& configPath, std::wostream& log);
 
@@ -23,3 +25,8 @@ std::tuple<std::vector<std::string>, bool, bool> readConfigFile(
 // readConfigFile once the file has opened.
 std::tuple<std::vector<std::string>, bool, bool> readConfigStream(
     std::istream& configFile, const std::string& configPath, std::wostream& log);
+
+// Return the path, relative to the scenario folder, that the configured name
+// `name` stands for: every backslash in it separates folders, as on Windows,
+// on every platform. Messages keep showing `name` itself.
+std::filesystem::path configuredNamePath(const std::string& name);

@@ -156,8 +156,10 @@ TEST_F(ConfigFile, FirstLineFlags) {
       {",#Allfiles=true\n", {}, false, true},
       {"a.ks,#delete=true\n", {"a.ks"}, false, false},
       {"a.ks,b.ks,#Allfiles=true\n", {"a.ks", "b.ks"}, false, false},
-      {bom + "#delete=true,#Allfiles=true\n", {}, false, true},
-      {bom + "a.ks\n", {bom + "a.ks"}, false, false},
+      // A byte-order mark before line 1 is skipped; any other one is text.
+      {bom + "#delete=true,#Allfiles=true\n", {}, true, true},
+      {bom + "a.ks,#Allfiles=true\n", {"a.ks"}, false, true},
+      {bom + bom + "a.ks\n", {bom + "a.ks"}, false, false},
       // Flags after line 1.
       {"\n#delete=true,#Allfiles=true\n", {}, false, false},
       {"# plain comment\n#delete=true\n", {}, false, false},

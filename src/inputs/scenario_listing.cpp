@@ -19,10 +19,12 @@ bool hasKsExtensionInAnyCase(const std::filesystem::path& name) {
 }
 
 // True when the link `entry` leads to a folder or to nothing that can be
-// examined: a dangling link may stand for a folder not mounted now.
+// examined: a dangling link may stand for a folder not mounted now. A link
+// loop leads nowhere, ever.
 bool mayLeadToFolder(const std::filesystem::directory_entry& entry) {
   std::error_code error;
   const std::filesystem::file_status target = std::filesystem::status(entry.path(), error);
+  if (error == std::errc::too_many_symbolic_link_levels) return false;
   return error || !std::filesystem::exists(target) ||
          std::filesystem::is_directory(target);
 }
@@ -36,8 +38,10 @@ std::vector<std::string> getAllKsFiles(const std::string& path, bool& complete,
   try {
     for (const auto& entry :
          std::filesystem::directory_iterator(pathFromNarrow(path))) {
-      bool regular = entry.is_regular_file();
+      // The name comes first: only a script's type is asked, so an entry
+      // that is none (a link loop, a device) cannot end the listing.
       if (entry.path().extension() != ".ks") continue;
+      bool regular = entry.is_regular_file();
       // Where the standard library does not see through links (Windows),
       // the platform says what a link leads to.
       if (!platform::walksListLinkedFiles() && platform::isLink(entry)) {

@@ -83,7 +83,8 @@ TEST_F(ScenarioListing, FollowsLinksToFilesButNotToFolders) {
   std::string why;
   if (!makeLink("../elsewhere/real.ks", "scenario/linked.ks", false, why) ||
       !makeLink("../elsewhere/folder.ks", "scenario/folderlink.ks", true, why) ||
-      !makeLink("../elsewhere/gone.ks", "scenario/dangling.ks", false, why)) {
+      !makeLink("../elsewhere/gone.ks", "scenario/dangling.ks", false, why) ||
+      !makeLink("loop", "scenario/loop", false, why)) {  // once ended the listing
     GTEST_SKIP() << why;
   }
 
@@ -191,6 +192,9 @@ TEST(HasKsFilesInSubfolders, LooksBelowTheTopLevelAndBehindFolderLinks) {
          return why;
        },
        true},
+      {"link loop beside a script",
+       [] { writeBytes("s/a.ks", "x"); std::string why; makeLink("loop", "s/loop", false, why); return why; },
+       false},
       {"link to a script in a sub-folder",
        [] {
          fs::create_directories("s/sub");
