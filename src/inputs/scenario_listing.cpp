@@ -19,12 +19,10 @@ bool hasKsExtensionInAnyCase(const std::filesystem::path& name) {
 }
 
 // True when the link `entry` leads to a folder or to nothing that can be
-// examined: a dangling link may stand for a folder not mounted now. A link
-// loop leads nowhere, ever.
+// examined: a dangling link may stand for a folder not mounted now.
 bool mayLeadToFolder(const std::filesystem::directory_entry& entry) {
   std::error_code error;
   const std::filesystem::file_status target = std::filesystem::status(entry.path(), error);
-  if (error == std::errc::too_many_symbolic_link_levels) return false;
   return error || !std::filesystem::exists(target) ||
          std::filesystem::is_directory(target);
 }

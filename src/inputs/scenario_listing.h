@@ -26,6 +26,5 @@ bool hasUnlistedScripts(const std::filesystem::path& scenarioDir,
 // entry that is not a folder (a file, or a link to anything, dangling or
 // not) whose extension is ".ks" in any letter case; when a link anywhere in
 // `scenarioDir`, the top level included, leads to a folder or cannot be
-// followed (links are not entered), a link loop apart; or when that walk
-// fails. Writes nothing.
+// followed (links are not entered); or when that walk fails. Writes nothing.
 bool hasKsFilesInSubfolders(const std::filesystem::path& scenarioDir);

@@ -192,9 +192,6 @@ TEST(HasKsFilesInSubfolders, LooksBelowTheTopLevelAndBehindFolderLinks) {
          return why;
        },
        true},
-      {"link loop beside a script",
-       [] { writeBytes("s/a.ks", "x"); std::string why; makeLink("loop", "s/loop", false, why); return why; },
-       false},
       {"link to a script in a sub-folder",
        [] {
          fs::create_directories("s/sub");
