@@ -6,6 +6,7 @@
 // and folded as Windows opens a file, with or without its audio extension.
 // A file that such a name may stand for must not be deleted as unused.
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,6 +20,7 @@
 struct TagAttribute {
   std::string_view name;
   std::string_view value;  // without its quotes
+  bool quoted = false;
 };
 
 // Reads the attributes that follow the tag name in a tag's inner text (or in
@@ -70,14 +72,21 @@ class ScriptNames {
 
  private:
   void noteQuotedRuns(std::string_view line, char quote);
+  // Return true when `value` is a quoted run that noteLine has taken.
+  bool isTakenRun(std::string_view value) const;
   void noteName(std::string_view name);
-  // Append the form under which `name` is looked up to form_ (emptied first).
+  // Set form_ to the form under which `name` is looked up.
   void formOf(std::string_view name);
 
   std::unordered_map<std::string, std::vector<std::uint32_t>> keys_;  // by form
+  std::bitset<256> formLengths_;  // the lengths of the forms in keys_, 255 for longer
   std::vector<bool> named_;  // sound keys, then BGM keys
   std::size_t soundCount_ = 0;
   bool computedSound_ = false;
   bool computedBgm_ = false;
   std::string form_;
+  // The line that noteLine took last, and where its quoted runs start.
+  const char* line_ = nullptr;
+  std::size_t lineSize_ = 0;
+  std::vector<std::size_t> runStarts_;
 };
