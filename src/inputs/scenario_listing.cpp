@@ -5,17 +5,19 @@
 #include <set>
 
 #include "platform/platform.h"
+#include "text/case_fold.h"
 #include "text/log_values.h"
 #include "text/path_text.h"
 
 namespace {
 
 // The extension as the listing takes it (std::filesystem's: from the last
-// "." that is not the name's first character), compared in any letter case.
+// "." that is not the name's first character), compared in any letter case
+// as Windows folds it.
 bool hasKsExtensionInAnyCase(const std::filesystem::path& name) {
-  const std::string ext = pathToNarrow(name.extension());
-  return ext.size() == 3 && ext[0] == '.' && (ext[1] | 0x20) == 'k' &&
-         (ext[2] | 0x20) == 's';
+  std::string ext;
+  appendFolded(pathToNarrow(name.extension()), ext);
+  return ext == ".KS";
 }
 
 // True when the link `entry` leads to a folder or to nothing that can be
