@@ -48,9 +48,8 @@ std::string_view withoutAudioExtension(std::string_view form) {
 
 }  // namespace
 
-TagAttributeReader::TagAttributeReader(std::string_view inner) : inner_(inner) {
-  pos_ = inner.find_first_of(" \t");
-  if (pos_ == std::string_view::npos) pos_ = inner.size();
+TagAttributeReader::TagAttributeReader(std::string_view inner) : inner_(inner), pos_(0) {
+  while (pos_ < inner_.size() && !isBlank(inner_[pos_])) ++pos_;  // the tag name
 }
 
 bool TagAttributeReader::next(TagAttribute& attribute) {
@@ -113,8 +112,8 @@ void ScriptNames::noteLine(std::string_view line) {
 }
 
 void ScriptNames::noteTag(std::string_view inner, std::string_view tagName) {
-  const bool sound = isSoundTag(tagName);
-  const bool bgm = isBgmTag(tagName);
+  // Most tags ([l], [p], [cm]) have no attribute at all.
+  if (inner.size() == tagName.size() || inner.find('=') == std::string_view::npos) return;
   TagAttributeReader reader(inner);
   TagAttribute attribute;
   while (reader.next(attribute)) {
@@ -125,8 +124,9 @@ void ScriptNames::noteTag(std::string_view inner, std::string_view tagName) {
       const std::size_t bar = attribute.value.find('|');
       if (bar != std::string_view::npos) noteName(attribute.value.substr(bar + 1));
     }
-    if ((sound || bgm) && isComputedStorage(attribute)) {
-      (sound ? computedSound_ : computedBgm_) = true;
+    if (isComputedStorage(attribute)) {
+      if (isSoundTag(tagName)) computedSound_ = true;
+      if (isBgmTag(tagName)) computedBgm_ = true;
     }
   }
 }
