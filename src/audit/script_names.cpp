@@ -155,11 +155,7 @@ bool ScriptNames::isTakenRun(std::string_view value) const {
 }
 
 void ScriptNames::noteName(std::string_view name) {
-  // Windows opens no path of more than 32,767 UTF-16 units, and every such
-  // unit takes at most three bytes of UTF-8: a longer text names no file.
-  // Passing over it keeps a huge quoted run from being copied.
-  constexpr std::size_t longestName = 3 * 32767;
-  if (name.empty() || name.size() > longestName || keys_.empty()) return;
+  if (name.empty() || keys_.empty()) return;
   // Most values are plain ASCII words (numbers, flags, names without a
   // folder), whose form is their upper case: a form of a length that no key
   // has is passed over before it is made.
@@ -185,11 +181,16 @@ void ScriptNames::noteName(std::string_view name) {
     }
   } else {
     formOf(name);
-    if (form_.empty() || !formLengths_.test(std::min<std::size_t>(form_.size(), 255))) return;
   }
-  const auto found = keys_.find(form_);
-  if (found == keys_.end()) return;
-  for (const std::uint32_t index : found->second) named_[index] = true;
+  if (!form_.empty() && formLengths_.test(std::min<std::size_t>(form_.size(), 255))) {
+    const auto found = keys_.find(form_);
+    if (found != keys_.end()) {
+      for (const std::uint32_t index : found->second) named_[index] = true;
+    }
+  }
+  // A huge name ("x/../" many times over) may still name a file, but its
+  // buffer is not kept for the rest of the run.
+  if (form_.capacity() > (1 << 16)) form_ = std::string();
 }
 
 void ScriptNames::formOf(std::string_view name) {
