@@ -32,13 +32,14 @@ bool isComputedStorage(const TagAttribute& attribute) {
   return first < attribute.value.size() && attribute.value[first] == '&';
 }
 
-// The engine adds the extension it can play to a name without one, and
-// plays the .m4a twin where Ogg cannot play: a name stands for every audio
-// extension of its stem. `form` is folded, so the extension is upper case.
+// `ext` is folded, so an audio extension is upper case.
 bool isFoldedAudioExtension(std::string_view ext) {
   return ext == ".OGG" || ext == ".MP3" || ext == ".M4A" || ext == ".WAV";
 }
 
+// The engine adds the extension it can play to a name without one, and
+// plays the .m4a twin where Ogg cannot play: a name stands for every audio
+// extension of its stem.
 std::string_view withoutAudioExtension(std::string_view form) {
   if (form.size() > 4 && isFoldedAudioExtension(form.substr(form.size() - 4))) {
     form.remove_suffix(4);
