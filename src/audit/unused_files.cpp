@@ -179,7 +179,7 @@ struct DeletionChecks {
   const std::set<platform::FileIdentity>& shared;  // see sharedIdentities
 };
 
-void writeFailure(const SideTexts& texts, const std::wstring& key, const std::wstring& reason,
+void writeFailure(const SideTexts& texts, const std::wstring& key, const wchar_t* reason,
                   std::wostream& report, std::wostream& log) {
   writeToAll(std::wstring(texts.failed) + key + L" (" + reason + L")\n", report, log);
 }
